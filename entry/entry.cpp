@@ -1,0 +1,41 @@
+#include "entry/entry.h"
+
+#include "entry/constants.h"
+#include "entry/installer_error.h"
+#include "entry/options.h"
+#include "install/install.h"
+
+namespace installer {
+namespace {
+
+[[noreturn]] void reportFailure(const std::exception_ptr& error) {
+  Alert alert;
+  alert.messageText = "无法安装" + browserName;
+  alert.informativeText = userFacingDescription(error);
+  alert.style = AlertStyle::critical;
+  app().runModal(alert);
+  // Written only once the alert is gone, so a reader of standard error never
+  // sees the failure before the user did.
+  Posix& posix = *services().posix;
+  posix.writeStandardError(userFacingDescription(error) + "\n");
+  posix.exit(1);
+}
+
+}  // namespace
+
+int runInstaller(const std::vector<std::string>& argumentVector) {
+  app().setAccessoryActivationPolicy();
+  app().activate();
+  std::exception_ptr failure;
+  try {
+    install(Options::fromArguments(argumentVector));
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  // Reported outside the handler, so nothing of the failed call is still
+  // alive while the alert runs.
+  if (failure) reportFailure(failure);
+  return 0;
+}
+
+}  // namespace installer

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "inspect/version.h"
+#include "platform/file_url.h"
+
+namespace installer {
+
+/// A verified browser bundle, as it was when verification began.
+struct BundleInfo {
+  /// The location exactly as passed to `verify`.
+  FileURL url;
+  /// The short version string, for messages.
+  std::string version;
+  VersionNumbers versionNumbers{};
+  /// The bundle directory's identity from `lstat`. The device is wider than
+  /// the 32 bits of the target system because Linux device numbers are.
+  std::int64_t device = 0;
+  std::uint64_t inode = 0;
+
+  /// True when the item at `location` is still this very directory entry:
+  /// `lstat` succeeds with the same device and inode. Holds across moves and
+  /// exchanges within one volume.
+  bool matches(const FileURL& location) const;
+};
+
+/// Verifies that `url` is a genuine, sealed copy of the browser. Throws
+/// InstallerError with the unrecognised-bundle or the signature message, or
+/// the platform's error when the signature tool cannot be started.
+BundleInfo verify(const FileURL& url);
+
+}  // namespace installer

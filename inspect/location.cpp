@@ -1,0 +1,35 @@
+#include "inspect/location.h"
+
+#include <vector>
+
+#include "platform/services.h"
+
+namespace installer {
+
+FileURL canonicalPath(const FileURL& url) {
+  const FileURL standardized = url.standardized();
+  FileURL attempt = standardized;
+  std::vector<std::string> missingNames;  // nearest to the leaf first
+  Posix& posix = *services().posix;
+  for (;;) {
+    if (std::optional<std::string> resolved = posix.realpath(attempt.path())) {
+      FileURL result = FileURL::fromAbsolutePath(*resolved);
+      for (auto name = missingNames.rbegin(); name != missingNames.rend(); ++name) {
+        result = result.appendingPathComponent(*name);
+      }
+      return result;
+    }
+    // Any failure (missing, unreadable, a loop of links) just moves one level up.
+    FileURL shorter = attempt.deletingLastPathComponent();
+    if (shorter.path() == attempt.path()) return standardized;
+    missingNames.push_back(attempt.lastPathComponent());
+    attempt = shorter;
+  }
+}
+
+FileURL normalized(const FileURL& url) {
+  return canonicalPath(url.deletingLastPathComponent())
+      .appendingPathComponent(url.lastPathComponent());
+}
+
+}  // namespace installer

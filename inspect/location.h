@@ -1,0 +1,18 @@
+#pragma once
+
+#include "platform/file_url.h"
+
+namespace installer {
+
+/// The location with every symbolic link resolved, also one that does not
+/// exist yet: the deepest existing ancestor is resolved and the missing names
+/// are appended as written. Never fails; the standardized input when nothing
+/// resolves.
+FileURL canonicalPath(const FileURL& url);
+
+/// The canonical form of the folder holding `url`, with `url`'s own last
+/// component appended unchanged, so a bundle reached through a link keeps its
+/// name while its folder becomes comparable.
+FileURL normalized(const FileURL& url);
+
+}  // namespace installer

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/file_url.h"
+
+namespace installer {
+
+/// File operations as whole tasks. Every failure throws PlatformError whose
+/// description names the operation, the path and the system's reason.
+class FileManager {
+ public:
+  virtual ~FileManager() = default;
+  /// With intermediate directories an existing directory is success; without,
+  /// any existing item is an error. `posixPermissions` is applied to the
+  /// directory created, regardless of the umask.
+  virtual void createDirectory(const FileURL& directory, bool withIntermediateDirectories,
+                               std::optional<unsigned> posixPermissions) = 0;
+  /// Moves an item to a location where nothing exists; never replaces.
+  virtual void moveItem(const FileURL& from, const FileURL& to) = 0;
+  /// Removes an item and everything in it.
+  virtual void removeItem(const FileURL& item) = 0;
+  /// Moves an item to the user's Trash.
+  virtual void trashItem(const FileURL& item) = 0;
+  /// The entries directly inside `directory`, hidden ones skipped.
+  virtual std::vector<FileURL> contentsOfDirectory(const FileURL& directory) = 0;
+  /// The user's Application Support folders (user domain).
+  virtual std::vector<FileURL> applicationSupportDirectories() = 0;
+  /// `NSHomeDirectory()`.
+  virtual std::string homeDirectory() = 0;
+  /// The home directory of a named user, for "~name" paths.
+  virtual std::optional<std::string> homeDirectoryOfUser(const std::string& user) = 0;
+  /// The process's current working directory.
+  virtual std::string currentDirectoryPath() = 0;
+};
+
+}  // namespace installer

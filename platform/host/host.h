@@ -1,0 +1,103 @@
+#pragma once
+
+// The Linux backend. Each class keeps the contract of its interface as the
+// host platform document describes it; tests construct the ones they need.
+
+#include <memory>
+#include <string>
+
+#include "platform/services.h"
+
+namespace installer::host {
+
+/// Info.plist through libplist; the main bundle from /proc/self/exe.
+class HostBundles final : public Bundles {
+ public:
+  std::optional<BundleContents> open(const FileURL& bundle) override;
+  FileURL mainBundleURL() override;
+  std::optional<FileURL> mainResourceURL() override;
+};
+
+class HostFileManager final : public FileManager {
+ public:
+  void createDirectory(const FileURL& directory, bool withIntermediateDirectories,
+                       std::optional<unsigned> posixPermissions) override;
+  void moveItem(const FileURL& from, const FileURL& to) override;
+  void removeItem(const FileURL& item) override;
+  void trashItem(const FileURL& item) override;
+  std::vector<FileURL> contentsOfDirectory(const FileURL& directory) override;
+  std::vector<FileURL> applicationSupportDirectories() override;
+  std::string homeDirectory() override;
+  std::optional<std::string> homeDirectoryOfUser(const std::string& user) override;
+  std::string currentDirectoryPath() override;
+};
+
+/// Runs the helper of the same name from `helpersDirectory` in place of the
+/// macOS system tools; every other path runs as given.
+class HostChildProcesses final : public ChildProcesses {
+ public:
+  explicit HostChildProcesses(std::string helpersDirectory);
+  int run(const std::string& executable, const std::vector<std::string>& arguments) override;
+
+ private:
+  std::string helpersDirectory_;
+};
+
+class HostProcessInfo final : public ProcessInfo {
+ public:
+  std::map<std::string, std::string> environment() override;
+  double systemUptime() override;
+};
+
+/// One property-list file per application under the user's config folder.
+class HostPreferences final : public Preferences {
+ public:
+  HostPreferences();
+  ~HostPreferences() override;
+  std::optional<PropertyValue> copyValue(const std::string& key,
+                                         const std::string& application) override;
+  void setValue(const std::string& key, const PropertyValue& value,
+                const std::string& application) override;
+  bool synchronize(const std::string& application) override;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+class HostPosix final : public Posix {
+ public:
+  std::optional<FileStatus> lstat(const std::string& path) override;
+  std::optional<std::string> realpath(const std::string& path) override;
+  int openDirectory(const std::string& path) override;
+  bool lockExclusiveNonBlocking(int descriptor) override;
+  void close(int descriptor) override;
+  std::uint32_t getuid() override;
+  int kill(int processIdentifier, int signal) override;
+  int exchange(const std::string& first, const std::string& second) override;
+  std::string strerror(int error) override;
+  void writeStandardError(const std::string& text) override;
+  [[noreturn]] void exit(int status) override;
+};
+
+class HostUUIDs final : public UUIDs {
+ public:
+  std::string newUUIDString() override;
+};
+
+/// ICU.
+class HostText final : public Text {
+ public:
+  std::string precomposed(const std::string& text) override;
+  std::string lowercased(const std::string& text) override;
+};
+
+/// The system's text for an errno value (the GNU `strerror_r`).
+std::string systemErrorText(int error);
+
+/// Property lists (XML or binary) through libplist.
+std::optional<PropertyValue> readPropertyList(const std::string& path);
+/// Writes an XML property list atomically (temporary file, then rename).
+bool writePropertyList(const std::string& path, const PropertyValue& value);
+
+}  // namespace installer::host

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace installer {
+
+/// The part of `struct stat` the installer reads. The device is 64 bits wide
+/// so that identities stay exact where device numbers are wider than 32 bits.
+struct FileStatus {
+  std::int64_t device = 0;
+  std::uint64_t inode = 0;
+  std::uint32_t mode = 0;
+  std::uint32_t uid = 0;
+};
+
+// Mode bits, the same values on every POSIX system the installer runs on.
+inline constexpr std::uint32_t fileTypeMask = 0170000;  // S_IFMT
+inline constexpr std::uint32_t directoryType = 0040000;  // S_IFDIR
+inline constexpr std::uint32_t groupWriteBit = 0020;     // S_IWGRP
+inline constexpr std::uint32_t otherWriteBit = 0002;     // S_IWOTH
+
+inline constexpr int hangUpSignal = 1;  // SIGHUP
+
+class Posix {
+ public:
+  virtual ~Posix() = default;
+  /// `lstat`: nothing on failure.
+  virtual std::optional<FileStatus> lstat(const std::string& path) = 0;
+  /// `realpath`: the fully resolved path of an existing location, or nothing.
+  virtual std::optional<std::string> realpath(const std::string& path) = 0;
+  /// `open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC)`: a descriptor or -1.
+  virtual int openDirectory(const std::string& path) = 0;
+  /// `flock(descriptor, LOCK_EX | LOCK_NB)`: true when the lock was taken.
+  virtual bool lockExclusiveNonBlocking(int descriptor) = 0;
+  virtual void close(int descriptor) = 0;
+  virtual std::uint32_t getuid() = 0;
+  /// `kill`: 0 on success, -1 on failure.
+  virtual int kill(int processIdentifier, int signal) = 0;
+  /// Exchanges the two directory entries atomically: 0, or the errno value.
+  virtual int exchange(const std::string& first, const std::string& second) = 0;
+  /// The system's text for an errno value.
+  virtual std::string strerror(int error) = 0;
+  /// `fputs` of UTF-8 text to standard error.
+  virtual void writeStandardError(const std::string& text) = 0;
+  [[noreturn]] virtual void exit(int status) = 0;
+};
+
+}  // namespace installer

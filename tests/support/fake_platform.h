@@ -1,0 +1,165 @@
+#pragma once
+
+// In-memory stand-ins for the services a unit test cannot stage cheaply for
+// real: running applications, alerts, the workspace, the clock and the run
+// loop, preferences and signals. Each keeps public logs for tests to assert on.
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/services.h"
+
+namespace installer::testing {
+
+class FakeApplication final : public Application {
+ public:
+  void setAccessoryActivationPolicy() override { calls_.push_back("accessory"); }
+  void activate() override { calls_.push_back("activate"); }
+  /// Answers from `responses_` in order, -1001 when none is left.
+  long runModal(const Alert& alert) override;
+
+  std::vector<std::string> calls_;
+  std::vector<Alert> alertsShown_;
+  std::deque<long> responses_;
+  /// Runs while an alert is shown, before it answers.
+  std::function<void(const Alert&)> whileShown_;
+};
+
+/// A clock that moves only when the run loop waits or the thread sleeps.
+class FakeClock final : public ProcessInfo {
+ public:
+  std::map<std::string, std::string> environment() override { return environment_; }
+  double systemUptime() override { return now_; }
+
+  double now_ = 1000.0;
+  std::map<std::string, std::string> environment_;
+};
+
+/// The main queue and run loop over a FakeClock. A pass runs queued blocks;
+/// with nothing queued it waits out its limit while `pendingOperations_` is
+/// non-zero, and answers false at once otherwise.
+class FakeRunLoop final : public RunLoop {
+ public:
+  explicit FakeRunLoop(FakeClock& clock) : clock_(clock) {}
+  bool runOnce(double limitSeconds) override;
+  void sleep(double seconds) override;
+  void dispatchToMain(std::function<void()> block) override;
+
+  /// Runs `event` once the clock reaches `time` (during a pass or a sleep).
+  void at(double time, std::function<void()> event);
+
+  int pendingOperations_ = 0;
+  int passes_ = 0;
+  std::vector<double> sleeps_;
+
+ private:
+  void advanceTo(double time);
+  FakeClock& clock_;
+  std::deque<std::function<void()>> queue_;
+  std::multimap<double, std::function<void()>> events_;
+};
+
+class FakeRunningApplication final : public RunningApplication {
+ public:
+  FakeRunningApplication(int pid, std::optional<FileURL> bundle)
+      : pid_(pid), bundle_(std::move(bundle)) {}
+  bool isTerminated() const override { return terminated_; }
+  std::optional<FileURL> bundleURL() const override { return bundle_; }
+  int processIdentifier() const override { return pid_; }
+  bool isFinishedLaunching() const override { return finishedLaunching_; }
+  bool terminate() override;
+
+  int pid_;
+  std::optional<FileURL> bundle_;
+  bool terminated_ = false;
+  bool finishedLaunching_ = true;
+  bool delivers_ = true;
+  int terminateRequests_ = 0;
+  /// Runs on each delivered request (for example to end the instance).
+  std::function<void(FakeRunningApplication&)> onTerminate_;
+};
+
+class FakeRunningApplications final : public RunningApplications {
+ public:
+  std::vector<RunningApplicationHandle> runningApplications(
+      const std::string& bundleIdentifier) override;
+
+  /// Adds an instance listed under `bundleIdentifier`.
+  std::shared_ptr<FakeRunningApplication> add(int pid, std::optional<FileURL> bundle,
+                                              const std::string& bundleIdentifier);
+
+  int listings_ = 0;
+  std::vector<std::pair<std::string, std::shared_ptr<FakeRunningApplication>>> instances_;
+};
+
+class FakeWorkspace final : public Workspace {
+ public:
+  struct Request {
+    FileURL bundle;
+    OpenConfiguration configuration;
+    OpenCompletion completion;
+  };
+  void openApplication(const FileURL& bundle, const OpenConfiguration& configuration,
+                       OpenCompletion completion) override;
+
+  std::vector<Request> requests_;
+  /// Runs for each request after it is logged.
+  std::function<void(Request&)> onOpen_;
+};
+
+class FakePreferences final : public Preferences {
+ public:
+  std::optional<PropertyValue> copyValue(const std::string& key,
+                                         const std::string& application) override;
+  void setValue(const std::string& key, const PropertyValue& value,
+                const std::string& application) override;
+  bool synchronize(const std::string& application) override;
+
+  std::map<std::string, std::map<std::string, PropertyValue>> values_;
+  std::vector<std::string> reads_;
+  std::vector<std::string> writes_;
+  int synchronizations_ = 0;
+  bool synchronizeSucceeds_ = true;
+};
+
+struct ExitCalled {
+  int status;
+};
+
+/// The real POSIX calls for files; signals, standard error and exit are
+/// recorded instead of done.
+class FakePosix final : public Posix {
+ public:
+  explicit FakePosix(Posix& real) : real_(real) {}
+  std::optional<FileStatus> lstat(const std::string& path) override { return real_.lstat(path); }
+  std::optional<std::string> realpath(const std::string& path) override {
+    return real_.realpath(path);
+  }
+  int openDirectory(const std::string& path) override { return real_.openDirectory(path); }
+  bool lockExclusiveNonBlocking(int descriptor) override {
+    return real_.lockExclusiveNonBlocking(descriptor);
+  }
+  void close(int descriptor) override { real_.close(descriptor); }
+  std::uint32_t getuid() override { return real_.getuid(); }
+  int kill(int processIdentifier, int signal) override;
+  int exchange(const std::string& first, const std::string& second) override {
+    return real_.exchange(first, second);
+  }
+  std::string strerror(int error) override { return real_.strerror(error); }
+  void writeStandardError(const std::string& text) override { standardError_ += text; }
+  /// Throws ExitCalled.
+  [[noreturn]] void exit(int status) override;
+
+  std::vector<std::pair<int, int>> signalsSent_;
+  std::string standardError_;
+
+ private:
+  Posix& real_;
+};
+
+}  // namespace installer::testing
