@@ -1,0 +1,128 @@
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <map>
+#include <mutex>
+#include <string>
+
+#include "platform/host/host.h"
+#include "platform/platform_error.h"
+
+namespace installer::host {
+namespace {
+
+/// What is known of one application's preferences file.
+struct Domain {
+  std::string path;
+  /// False when the file cannot be named, or exists but cannot be read as a
+  /// dictionary: then it must never be overwritten, or the user's other
+  /// settings would be lost.
+  bool writable = false;
+  bool changed = false;
+  PropertyDictionary values;
+};
+
+std::string configurationHome() {
+  const char* configHome = std::getenv("XDG_CONFIG_HOME");
+  if (configHome && configHome[0] == '/') return configHome;
+  return HostFileManager().homeDirectory() + "/.config";
+}
+
+/// Application identifiers name a file; one that could name another place is refused.
+bool isUsableIdentifier(const std::string& application) {
+  return !application.empty() && application != "." && application != ".." &&
+         application.find('/') == std::string::npos &&
+         application.find('\0') == std::string::npos;
+}
+
+Domain loadDomain(const std::string& application) {
+  Domain domain;
+  if (!isUsableIdentifier(application)) return domain;
+  try {
+    domain.path = configurationHome() + "/preferences/" + application + ".plist";
+  } catch (const PlatformError&) {
+    return domain;
+  }
+  struct stat status {};
+  if (::stat(domain.path.c_str(), &status) != 0) {
+    domain.writable = errno == ENOENT;
+    return domain;
+  }
+  // An empty file holds no settings to lose.
+  if (S_ISREG(status.st_mode) && status.st_size == 0) {
+    domain.writable = true;
+    return domain;
+  }
+  std::optional<PropertyValue> contents = readPropertyList(domain.path);
+  if (contents && contents->dictionary()) {
+    domain.values = *contents->dictionary();
+    domain.writable = true;
+  }
+  return domain;
+}
+
+/// `mkdir -p` with folders private to the user, as the XDG folders are.
+bool createFolders(const std::string& path) {
+  for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+    std::string folder = path.substr(0, slash);
+    if (::mkdir(folder.c_str(), 0700) != 0) {
+      struct stat status {};
+      if (::stat(folder.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) return false;
+    }
+    if (slash == std::string::npos) return true;
+  }
+}
+
+}  // namespace
+
+struct HostPreferences::State {
+  std::mutex mutex;
+  std::map<std::string, Domain> domains;
+
+  Domain& domain(const std::string& application) {
+    auto found = domains.find(application);
+    if (found == domains.end()) found = domains.emplace(application, loadDomain(application)).first;
+    return found->second;
+  }
+};
+
+HostPreferences::HostPreferences() : state_(std::make_unique<State>()) {}
+HostPreferences::~HostPreferences() = default;
+
+std::optional<PropertyValue> HostPreferences::copyValue(const std::string& key,
+                                                        const std::string& application) {
+  std::lock_guard lock(state_->mutex);
+  const PropertyValue* value = findProperty(state_->domain(application).values, key);
+  if (!value) return std::nullopt;
+  return *value;
+}
+
+void HostPreferences::setValue(const std::string& key, const PropertyValue& value,
+                               const std::string& application) {
+  std::lock_guard lock(state_->mutex);
+  Domain& domain = state_->domain(application);
+  domain.changed = true;
+  for (PropertyEntry& entry : domain.values) {
+    if (entry.key == key) {
+      entry.value = value;
+      return;
+    }
+  }
+  domain.values.push_back(PropertyEntry{key, value});
+}
+
+bool HostPreferences::synchronize(const std::string& application) {
+  std::lock_guard lock(state_->mutex);
+  Domain& domain = state_->domain(application);
+  if (!domain.writable) return false;
+  if (!domain.changed) return true;
+  std::string folder = domain.path.substr(0, domain.path.find_last_of('/'));
+  if (!createFolders(folder) || !writePropertyList(domain.path, PropertyValue(domain.values))) {
+    return false;
+  }
+  domain.changed = false;
+  return true;
+}
+
+}  // namespace installer::host

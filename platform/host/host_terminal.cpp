@@ -1,0 +1,103 @@
+#include "platform/host/host_terminal.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace installer::host {
+namespace {
+
+constexpr int idleSliceMilliseconds = 50;
+// A terminal sends the rest of an escape sequence together with its Escape;
+// a gap this long means the Escape key itself was pressed.
+constexpr int sequenceGapMilliseconds = 30;
+
+constexpr int noByte = -1;
+constexpr int closedTerminal = -2;
+
+}  // namespace
+
+Terminal::Terminal() {
+  descriptor_ = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (descriptor_ >= 0 && tcgetattr(descriptor_, &saved_) != 0) {
+    close(descriptor_);
+    descriptor_ = -1;
+  }
+}
+
+Terminal::~Terminal() {
+  if (descriptor_ < 0) return;
+  if (changed_) tcsetattr(descriptor_, TCSANOW, &saved_);
+  close(descriptor_);
+}
+
+bool Terminal::readSingleKeys() {
+  termios keys = saved_;
+  keys.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+  keys.c_cc[VMIN] = 1;
+  keys.c_cc[VTIME] = 0;
+  // Set before the alert is shown, so that nothing typed earlier answers it.
+  if (tcsetattr(descriptor_, TCSAFLUSH, &keys) != 0) return false;
+  changed_ = true;
+  return true;
+}
+
+bool Terminal::write(const std::string& text) {
+  size_t written = 0;
+  while (written < text.size()) {
+    ssize_t count = ::write(descriptor_, text.data() + written, text.size() - written);
+    if (count < 0 && errno == EINTR) continue;
+    if (count <= 0) return false;
+    written += static_cast<size_t>(count);
+  }
+  return true;
+}
+
+int Terminal::nextByte(int timeoutMilliseconds) {
+  pollfd watched{descriptor_, POLLIN, 0};
+  int ready = poll(&watched, 1, timeoutMilliseconds);
+  if (ready < 0) return errno == EINTR ? noByte : closedTerminal;
+  if (ready == 0) return noByte;
+  if (watched.revents & POLLNVAL) return closedTerminal;
+  unsigned char byte = 0;
+  ssize_t count = read(descriptor_, &byte, 1);
+  if (count == 1) return byte;
+  if (count < 0 && (errno == EINTR || errno == EAGAIN)) return noByte;
+  return closedTerminal;
+}
+
+TerminalKey Terminal::nextKey(const std::function<void()>& idle) {
+  for (;;) {
+    idle();
+    int byte = nextByte(idleSliceMilliseconds);
+    if (byte == noByte) continue;
+    if (byte == closedTerminal) return TerminalKey::closed;
+    if (byte == '\r' || byte == '\n') return TerminalKey::returnKey;
+    if (byte == 0x1b) return afterEscape();
+    return TerminalKey::other;
+  }
+}
+
+TerminalKey Terminal::afterEscape() {
+  int byte = nextByte(sequenceGapMilliseconds);
+  if (byte == noByte) return TerminalKey::escape;
+  if (byte == closedTerminal) return TerminalKey::closed;
+  if (byte == '[') {
+    // Control sequence: parameter and intermediate bytes up to a final byte.
+    for (;;) {
+      byte = nextByte(sequenceGapMilliseconds);
+      if (byte == closedTerminal) return TerminalKey::closed;
+      if (byte == noByte || (byte >= 0x40 && byte <= 0x7e)) return TerminalKey::other;
+    }
+  }
+  if (byte == 'O') {
+    // Single shift: one more byte names the key.
+    if (nextByte(sequenceGapMilliseconds) == closedTerminal) return TerminalKey::closed;
+  }
+  // Otherwise Alt with a key.
+  return TerminalKey::other;
+}
+
+}  // namespace installer::host

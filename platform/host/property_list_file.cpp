@@ -1,0 +1,310 @@
+#include <fcntl.h>
+#include <plist/plist.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <limits>
+#include <memory>
+#include <optional>
+#include <string>
+#include <variant>
+
+#include "platform/host/host.h"
+
+namespace installer::host {
+namespace {
+
+// Deeper nesting than any real property list is treated as malformed rather
+// than risking the stack.
+constexpr int maximumDepth = 512;
+
+struct PlistDeleter {
+  void operator()(void* node) const { plist_free(static_cast<plist_t>(node)); }
+};
+using PlistPointer = std::unique_ptr<void, PlistDeleter>;
+
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  ~Descriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int get() const { return fd_; }
+  /// Closes now, answering whether the close reported success.
+  bool close() {
+    int fd = fd_;
+    fd_ = -1;
+    return ::close(fd) == 0;
+  }
+
+ private:
+  int fd_;
+};
+
+std::optional<std::string> fileContents(const std::string& path) {
+  // O_NONBLOCK: a FIFO planted as Info.plist must not hang the open.
+  Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (file.get() < 0) return std::nullopt;
+  struct stat status {};
+  if (::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode)) return std::nullopt;
+  std::string contents;
+  char buffer[65536];
+  for (;;) {
+    ssize_t count = ::read(file.get(), buffer, sizeof buffer);
+    if (count < 0 && errno == EINTR) continue;
+    if (count < 0) return std::nullopt;
+    if (count == 0) break;
+    contents.append(buffer, static_cast<std::size_t>(count));
+    // libplist takes a 32-bit length.
+    if (contents.size() > std::numeric_limits<std::uint32_t>::max()) return std::nullopt;
+  }
+  return contents;
+}
+
+std::optional<PropertyValue> valueOfNode(plist_t node, int depth);
+
+std::optional<PropertyValue> arrayOfNode(plist_t node, int depth) {
+  PropertyArray array;
+  uint32_t size = plist_array_get_size(node);
+  array.reserve(size);
+  for (uint32_t index = 0; index < size; ++index) {
+    std::optional<PropertyValue> element = valueOfNode(plist_array_get_item(node, index), depth);
+    if (!element) return std::nullopt;
+    array.push_back(std::move(*element));
+  }
+  return PropertyValue(std::move(array));
+}
+
+std::optional<PropertyValue> dictionaryOfNode(plist_t node, int depth) {
+  PropertyDictionary dictionary;
+  plist_dict_iter iterator = nullptr;
+  plist_dict_new_iter(node, &iterator);
+  if (!iterator) return std::nullopt;
+  bool complete = true;
+  for (;;) {
+    char* key = nullptr;
+    plist_t item = nullptr;
+    plist_dict_next_item(node, iterator, &key, &item);
+    if (!item) {
+      std::free(key);
+      break;
+    }
+    std::optional<PropertyValue> value = valueOfNode(item, depth);
+    if (!key || !value) {
+      std::free(key);
+      complete = false;
+      break;
+    }
+    dictionary.push_back(PropertyEntry{key, std::move(*value)});
+    std::free(key);
+  }
+  std::free(iterator);
+  if (!complete) return std::nullopt;
+  return PropertyValue(std::move(dictionary));
+}
+
+std::optional<PropertyValue> valueOfNode(plist_t node, int depth) {
+  if (!node || depth > maximumDepth) return std::nullopt;
+  switch (plist_get_node_type(node)) {
+    case PLIST_STRING: {
+      uint64_t length = 0;
+      const char* text = plist_get_string_ptr(node, &length);
+      if (!text) return std::nullopt;
+      return PropertyValue(std::string(text, length));
+    }
+    case PLIST_UINT: {
+      uint64_t number = 0;
+      plist_get_uint_val(node, &number);
+      return PropertyValue(static_cast<std::int64_t>(number));
+    }
+    case PLIST_UID: {
+      uint64_t number = 0;
+      plist_get_uid_val(node, &number);
+      return PropertyValue(static_cast<std::int64_t>(number));
+    }
+    case PLIST_REAL: {
+      double number = 0;
+      plist_get_real_val(node, &number);
+      return PropertyValue(number);
+    }
+    case PLIST_BOOLEAN: {
+      uint8_t flag = 0;
+      plist_get_bool_val(node, &flag);
+      return PropertyValue(flag != 0);
+    }
+    case PLIST_DATA: {
+      uint64_t length = 0;
+      const char* bytes = plist_get_data_ptr(node, &length);
+      PropertyData data;
+      if (bytes) data.bytes.assign(bytes, bytes + length);
+      return PropertyValue(std::move(data));
+    }
+    case PLIST_DATE: {
+      int32_t seconds = 0;
+      int32_t microseconds = 0;
+      plist_get_date_val(node, &seconds, &microseconds);
+      return PropertyValue(PropertyDate{seconds + microseconds / 1e6});
+    }
+    case PLIST_ARRAY:
+      return arrayOfNode(node, depth + 1);
+    case PLIST_DICT:
+      return dictionaryOfNode(node, depth + 1);
+    default:
+      return std::nullopt;
+  }
+}
+
+/// libplist keeps dates as 32-bit seconds and microseconds; nothing when the
+/// date lies outside that range.
+plist_t dateNode(const PropertyDate& date) {
+  double whole = std::floor(date.secondsSinceReference);
+  if (!std::isfinite(whole) || whole < std::numeric_limits<int32_t>::min() ||
+      whole > std::numeric_limits<int32_t>::max()) {
+    return nullptr;
+  }
+  auto seconds = static_cast<int64_t>(whole);
+  auto microseconds = static_cast<int64_t>(std::llround((date.secondsSinceReference - whole) * 1e6));
+  if (microseconds >= 1000000) {
+    seconds += 1;
+    microseconds -= 1000000;
+  }
+  if (seconds > std::numeric_limits<int32_t>::max()) return nullptr;
+  return plist_new_date(static_cast<int32_t>(seconds), static_cast<int32_t>(microseconds));
+}
+
+plist_t nodeOfValue(const PropertyValue& value, int depth);
+
+plist_t arrayNode(const PropertyArray& array, int depth) {
+  plist_t node = plist_new_array();
+  for (const PropertyValue& element : array) {
+    plist_t item = nodeOfValue(element, depth);
+    if (!item) {
+      plist_free(node);
+      return nullptr;
+    }
+    plist_array_append_item(node, item);
+  }
+  return node;
+}
+
+plist_t dictionaryNode(const PropertyDictionary& dictionary, int depth) {
+  plist_t node = plist_new_dict();
+  for (const PropertyEntry& entry : dictionary) {
+    plist_t item = nodeOfValue(entry.value, depth);
+    if (!item) {
+      plist_free(node);
+      return nullptr;
+    }
+    plist_dict_set_item(node, entry.key.c_str(), item);
+  }
+  return node;
+}
+
+/// A new libplist tree for `value`, or nothing when libplist cannot hold it.
+plist_t nodeOfValue(const PropertyValue& value, int depth) {
+  if (depth > maximumDepth) return nullptr;
+  struct Visitor {
+    int depth;
+    plist_t operator()(const std::string& text) const {
+      // A C string cannot carry an embedded NUL; refusing beats truncating.
+      if (text.find('\0') != std::string::npos) return nullptr;
+      return plist_new_string(text.c_str());
+    }
+    plist_t operator()(std::int64_t number) const {
+      return plist_new_uint(static_cast<uint64_t>(number));
+    }
+    plist_t operator()(double number) const { return plist_new_real(number); }
+    plist_t operator()(bool flag) const { return plist_new_bool(flag ? 1 : 0); }
+    plist_t operator()(const PropertyData& data) const {
+      return plist_new_data(reinterpret_cast<const char*>(data.bytes.data()), data.bytes.size());
+    }
+    plist_t operator()(const PropertyDate& date) const { return dateNode(date); }
+    plist_t operator()(const PropertyArray& array) const { return arrayNode(array, depth + 1); }
+    plist_t operator()(const PropertyDictionary& dictionary) const {
+      return dictionaryNode(dictionary, depth + 1);
+    }
+  };
+  return std::visit(Visitor{depth}, value.storage());
+}
+
+std::string folderOf(const std::string& path) {
+  std::string::size_type slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+bool writeAll(int fd, const char* bytes, std::size_t length) {
+  while (length > 0) {
+    ssize_t count = ::write(fd, bytes, length);
+    if (count < 0 && errno == EINTR) continue;
+    if (count <= 0) return false;
+    bytes += count;
+    length -= static_cast<std::size_t>(count);
+  }
+  return true;
+}
+
+/// Makes the rename itself durable; a folder that cannot be synced does not
+/// undo a write that has already replaced the file.
+void syncFolder(const std::string& folder) {
+  int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+bool replaceFileAtomically(const std::string& path, const char* bytes, std::size_t length) {
+  std::string folder = folderOf(path);
+  std::string name = path.substr(path.find_last_of('/') + 1);
+  std::string temporary = folder + "/." + name + ".XXXXXX";
+  Descriptor file(::mkostemp(temporary.data(), O_CLOEXEC));
+  if (file.get() < 0) return false;
+
+  bool written = true;
+  struct stat existing {};
+  if (::stat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
+    written = ::fchmod(file.get(), existing.st_mode & 07777) == 0;
+  }
+  written = written && writeAll(file.get(), bytes, length) && ::fsync(file.get()) == 0;
+  written = file.close() && written;
+  if (!written || ::rename(temporary.c_str(), path.c_str()) != 0) {
+    ::unlink(temporary.c_str());
+    return false;
+  }
+  syncFolder(folder);
+  return true;
+}
+
+}  // namespace
+
+std::optional<PropertyValue> readPropertyList(const std::string& path) {
+  std::optional<std::string> contents = fileContents(path);
+  if (!contents || contents->empty()) return std::nullopt;
+  plist_t root = nullptr;
+  plist_from_memory(contents->data(), static_cast<uint32_t>(contents->size()), &root);
+  if (!root) return std::nullopt;
+  PlistPointer owner(root);
+  return valueOfNode(root, 0);
+}
+
+bool writePropertyList(const std::string& path, const PropertyValue& value) {
+  plist_t root = nodeOfValue(value, 0);
+  if (!root) return false;
+  PlistPointer owner(root);
+  char* xml = nullptr;
+  uint32_t length = 0;
+  plist_to_xml(root, &xml, &length);
+  if (!xml) return false;
+  bool replaced = replaceFileAtomically(path, xml, length);
+  plist_to_xml_free(xml);
+  return replaced;
+}
+
+}  // namespace installer::host

@@ -1,0 +1,80 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <filesystem>
+
+#include "platform/host/host.h"
+#include "tests/platform/host_test_folder.h"
+
+namespace installer::host {
+namespace {
+
+using fixtures::TemporaryFolder;
+namespace fs = std::filesystem;
+
+TEST(HostPosixTest, ExchangeSwapsTwoDirectoriesKeepingTheirInodes) {
+  TemporaryFolder folder;
+  fs::create_directories(folder / "old.app/Contents");
+  fs::create_directories(folder / "new.app/Contents/MacOS");
+  HostPosix posix;
+  const std::uint64_t oldInode = posix.lstat(folder / "old.app")->inode;
+  const std::uint64_t newInode = posix.lstat(folder / "new.app")->inode;
+
+  ASSERT_EQ(posix.exchange(folder / "old.app", folder / "new.app"), 0);
+  EXPECT_EQ(posix.lstat(folder / "old.app")->inode, newInode);
+  EXPECT_EQ(posix.lstat(folder / "new.app")->inode, oldInode);
+  EXPECT_TRUE(fs::is_directory(folder / "old.app/Contents/MacOS"));
+  EXPECT_FALSE(fs::exists(folder / "new.app/Contents/MacOS"));
+
+  EXPECT_EQ(posix.exchange(folder / "old.app", folder / "missing.app"), ENOENT);
+  EXPECT_EQ(posix.exchange(folder / "missing.app", folder / "new.app"), ENOENT);
+  EXPECT_EQ(posix.lstat(folder / "old.app")->inode, newInode);
+  EXPECT_EQ(posix.lstat(folder / "new.app")->inode, oldInode);
+  EXPECT_FALSE(fs::exists(folder / "missing.app"));
+}
+
+TEST(HostPosixTest, StatusAndResolutionDoNotFollowOrInventItems) {
+  TemporaryFolder folder;
+  fs::create_directory(folder / "real");
+  fs::create_directory_symlink(folder / "real", folder / "link");
+  HostPosix posix;
+
+  std::optional<FileStatus> link = posix.lstat(folder / "link");
+  std::optional<FileStatus> real = posix.lstat(folder / "real");
+  ASSERT_TRUE(link && real);
+  EXPECT_NE(link->mode & fileTypeMask, directoryType);
+  EXPECT_EQ(real->mode & fileTypeMask, directoryType);
+  EXPECT_EQ(real->uid, posix.getuid());
+  struct stat status {};
+  ASSERT_EQ(::stat(folder.path().c_str(), &status), 0);
+  EXPECT_EQ(real->device, static_cast<std::int64_t>(status.st_dev));
+  EXPECT_FALSE(posix.lstat(folder / "missing"));
+
+  const std::string resolved = fs::canonical(folder.path()).string() + "/real";
+  EXPECT_EQ(posix.realpath(folder / "link"), resolved);
+  EXPECT_EQ(posix.realpath(folder / "link/../real/."), resolved);
+  EXPECT_FALSE(posix.realpath(folder / "missing"));
+}
+
+TEST(HostPosixTest, DirectoryLocksExcludeEachOther) {
+  TemporaryFolder folder;
+  HostPosix posix;
+  int first = posix.openDirectory(folder.path());
+  int second = posix.openDirectory(folder.path());
+  ASSERT_GE(first, 0);
+  ASSERT_GE(second, 0);
+  EXPECT_EQ(::fcntl(first, F_GETFD) & FD_CLOEXEC, FD_CLOEXEC);
+  EXPECT_TRUE(posix.lockExclusiveNonBlocking(first));
+  EXPECT_FALSE(posix.lockExclusiveNonBlocking(second));
+  posix.close(first);
+  EXPECT_TRUE(posix.lockExclusiveNonBlocking(second));
+  posix.close(second);
+
+  fixtures::writeFile(folder / "file", "");
+  EXPECT_EQ(posix.openDirectory(folder / "file"), -1);
+  EXPECT_EQ(posix.strerror(ENOENT), "No such file or directory");
+}
+
+}  // namespace
+}  // namespace installer::host

@@ -1,0 +1,125 @@
+#pragma once
+
+// Shared fixtures of the host backend tests: a private temporary folder, and
+// probes that run this test program again as a child process, for what can
+// only be observed from a fresh process (its own executable path, GIO's
+// cached folders, inherited descriptors).
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "platform/host/host.h"
+
+namespace installer::host::fixtures {
+
+/// A folder of its own under $TMPDIR (or /tmp), removed with everything in it.
+class TemporaryFolder {
+ public:
+  TemporaryFolder() {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base && base[0] == '/' ? base : "/tmp") +
+                          "/qrvx-host-test-XXXXXX";
+    if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+  }
+  TemporaryFolder(const TemporaryFolder&) = delete;
+  TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+  ~TemporaryFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+
+  const std::string& path() const { return path_; }
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+/// Sets an environment variable for one scope, restoring it afterwards.
+class ScopedVariable {
+ public:
+  ScopedVariable(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) previous_ = old;
+    if (value) {
+      ::setenv(name, value, 1);
+    } else {
+      ::unsetenv(name);
+    }
+  }
+  ~ScopedVariable() {
+    if (previous_) {
+      ::setenv(name_, previous_->c_str(), 1);
+    } else {
+      ::unsetenv(name_);
+    }
+  }
+
+ private:
+  const char* name_;
+  std::optional<std::string> previous_;
+};
+
+inline void writeFile(const std::string& path, const std::string& contents) {
+  std::ofstream(path, std::ios::binary) << contents;
+}
+
+inline std::string readFile(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+/// A `#!/bin/sh` script at `path` with `body`, executable.
+inline void writeScript(const std::string& path, const std::string& body) {
+  writeFile(path, "#!/bin/sh\n" + body + "\n");
+  std::filesystem::permissions(path, std::filesystem::perms(0755));
+}
+
+inline std::string thisExecutable() {
+  return std::filesystem::read_symlink("/proc/self/exe").string();
+}
+
+inline constexpr const char* probeVariable = "QRVX_HOST_TEST_PROBE";
+inline constexpr const char* probeOutputVariable = "QRVX_HOST_TEST_PROBE_OUTPUT";
+
+/// Runs `executable` (this test program, or a copy of it) as a probe named
+/// `probe`, with `variables` added to its environment, and answers what it
+/// wrote. The probe's exit status must be 0.
+inline std::string runProbe(const std::string& executable, const std::string& probe,
+                            const std::map<std::string, std::string>& variables,
+                            const std::string& outputPath) {
+  std::vector<std::string> arguments = {std::string(probeVariable) + "=" + probe,
+                                        std::string(probeOutputVariable) + "=" + outputPath};
+  for (const auto& [name, value] : variables) arguments.push_back(name + "=" + value);
+  arguments.push_back(executable);
+  int status = HostChildProcesses("/nonexistent").run("/usr/bin/env", arguments);
+  if (status != 0) throw std::runtime_error("probe " + probe + " exited " + std::to_string(status));
+  return readFile(outputPath);
+}
+
+/// Registers `body` to run instead of the tests when this program starts as
+/// the probe `name`; what it answers goes to the probe's output file.
+struct ProbeRegistration {
+  ProbeRegistration(const char* name, const std::function<std::string()>& body) {
+    const char* requested = std::getenv(probeVariable);
+    const char* output = std::getenv(probeOutputVariable);
+    if (!requested || !output || std::string(requested) != name) return;
+    writeFile(output, body());
+    std::_Exit(0);
+  }
+};
+
+}  // namespace installer::host::fixtures
