@@ -1,0 +1,253 @@
+#include "helpers/seal_file.h"
+
+#include <fcntl.h>
+#include <plist/plist.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "helpers/file_digest.h"
+#include "helpers/system_failure.h"
+
+namespace helpers {
+namespace {
+
+constexpr std::uint64_t sealFormat = 1;
+constexpr off_t largestSeal = 512 << 20;
+const std::string sealDirectoryName = "_CodeSignature";
+const std::string sealFileName = "CodeResources";
+
+struct PlistFree {
+  void operator()(plist_t node) const { plist_free(node); }
+};
+using Plist = std::unique_ptr<std::remove_pointer_t<plist_t>, PlistFree>;
+
+std::string typeName(EntryKind kind) {
+  switch (kind) {
+    case EntryKind::file: return "file";
+    case EntryKind::directory: return "directory";
+    case EntryKind::symlink: return "symlink";
+    case EntryKind::bundle: return "bundle";
+  }
+  return "";
+}
+
+std::optional<EntryKind> kindOfTypeName(std::string_view name) {
+  for (EntryKind kind : {EntryKind::file, EntryKind::directory, EntryKind::symlink, EntryKind::bundle})
+    if (name == typeName(kind)) return kind;
+  return std::nullopt;
+}
+
+[[noreturn]] void unreadable(const std::string& relative, const std::string& why) {
+  throw SealMismatch(relative, "seal unreadable: " + why);
+}
+
+std::string stringValue(plist_t node) {
+  uint64_t length = 0;
+  const char* text = plist_get_string_ptr(node, &length);
+  return std::string(text, length);
+}
+
+SealEntry entryOfNode(const std::string& relative, plist_t node) {
+  if (plist_get_node_type(node) != PLIST_DICT) unreadable(relative, "entry is no dictionary");
+  SealEntry entry;
+  plist_t type = plist_dict_get_item(node, "type");
+  if (type == nullptr || plist_get_node_type(type) != PLIST_STRING) unreadable(relative, "entry without a type");
+  std::optional<EntryKind> kind = kindOfTypeName(stringValue(type));
+  if (!kind) unreadable(relative, "unknown entry type");
+  entry.kind = *kind;
+  if (entry.kind == EntryKind::symlink) {
+    plist_t target = plist_dict_get_item(node, "target");
+    if (target == nullptr || plist_get_node_type(target) != PLIST_STRING)
+      unreadable(relative, "symbolic link without a target");
+    entry.target = stringValue(target);
+    return entry;
+  }
+  plist_t mode = plist_dict_get_item(node, "mode");
+  if (mode == nullptr || plist_get_node_type(mode) != PLIST_UINT) unreadable(relative, "entry without a mode");
+  uint64_t modeValue = 0;
+  plist_get_uint_val(mode, &modeValue);
+  if (modeValue > 07777) unreadable(relative, "mode out of range");
+  entry.mode = static_cast<std::uint32_t>(modeValue);
+  if (entry.kind == EntryKind::directory) return entry;
+  plist_t digest = plist_dict_get_item(node, "sha256");
+  uint64_t length = 0;
+  const char* bytes = digest != nullptr && plist_get_node_type(digest) == PLIST_DATA
+                          ? plist_get_data_ptr(digest, &length)
+                          : nullptr;
+  if (bytes == nullptr || length != entry.digest.size()) unreadable(relative, "entry without a SHA-256 digest");
+  std::memcpy(entry.digest.data(), bytes, entry.digest.size());
+  return entry;
+}
+
+Seal sealOfDocument(const std::string& document) {
+  plist_t parsed = nullptr;
+  plist_from_memory(document.data(), static_cast<uint32_t>(document.size()), &parsed);
+  Plist root(parsed);
+  if (!root || plist_get_node_type(root.get()) != PLIST_DICT) unreadable("", "not a property-list dictionary");
+  plist_t format = plist_dict_get_item(root.get(), "format");
+  if (format == nullptr || plist_get_node_type(format) != PLIST_UINT ||
+      plist_uint_val_compare(format, sealFormat) != 0)
+    unreadable("", "unknown format");
+  plist_t files = plist_dict_get_item(root.get(), "files");
+  if (files == nullptr || plist_get_node_type(files) != PLIST_DICT) unreadable("", "no file list");
+
+  Seal seal;
+  plist_dict_iter iterator = nullptr;
+  plist_dict_new_iter(files, &iterator);
+  for (;;) {
+    char* key = nullptr;
+    plist_t node = nullptr;
+    plist_dict_next_item(files, iterator, &key, &node);
+    if (key == nullptr) break;
+    std::string relative(key);
+    std::free(key);
+    seal.emplace(relative, entryOfNode(relative, node));
+  }
+  std::free(iterator);
+  return seal;
+}
+
+plist_t nodeOfEntry(const SealEntry& entry) {
+  plist_t node = plist_new_dict();
+  plist_dict_set_item(node, "type", plist_new_string(typeName(entry.kind).c_str()));
+  if (entry.kind == EntryKind::symlink) {
+    plist_dict_set_item(node, "target", plist_new_string(entry.target.c_str()));
+    return node;
+  }
+  plist_dict_set_item(node, "mode", plist_new_uint(entry.mode));
+  if (entry.kind != EntryKind::directory)
+    plist_dict_set_item(node, "sha256", plist_new_data(reinterpret_cast<const char*>(entry.digest.data()),
+                                                       entry.digest.size()));
+  return node;
+}
+
+std::string documentOfSeal(const Seal& seal) {
+  Plist root(plist_new_dict());
+  plist_dict_set_item(root.get(), "format", plist_new_uint(sealFormat));
+  plist_t files = plist_new_dict();
+  for (const auto& [relative, entry] : seal) plist_dict_set_item(files, relative.c_str(), nodeOfEntry(entry));
+  plist_dict_set_item(root.get(), "files", files);
+  char* xml = nullptr;
+  uint32_t length = 0;
+  plist_to_xml(root.get(), &xml, &length);
+  if (xml == nullptr) throw SystemFailure("cannot write the seal as a property list");
+  std::string document(xml, length);
+  plist_to_xml_free(xml);
+  return document;
+}
+
+/// Opens `name` in `directoryFd` as a directory, never through a link:
+/// nothing when it does not exist or is no directory.
+UniqueFd openDirectoryIfPresent(int directoryFd, const std::string& name, const std::string& path) {
+  UniqueFd fd(::openat(directoryFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (!fd && errno != ENOENT && errno != ENOTDIR) throwSystemFailure("open", path, errno);
+  return fd;
+}
+
+/// Opens CodeResources read-only; an empty descriptor when the bundle has none.
+UniqueFd openSealFile(int bundleFd, const std::string& bundlePath) {
+  UniqueFd contents = openDirectoryIfPresent(bundleFd, "Contents", bundlePath + "/Contents");
+  if (!contents) return {};
+  const std::string directoryPath = bundlePath + "/Contents/" + sealDirectoryName;
+  UniqueFd directory = openDirectoryIfPresent(contents.get(), sealDirectoryName, directoryPath);
+  if (!directory) return {};
+  UniqueFd file(::openat(directory.get(), sealFileName.c_str(),
+                         O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (!file && errno != ENOENT) throwSystemFailure("open", directoryPath + "/" + sealFileName, errno);
+  return file;
+}
+
+std::string readWholeFile(int fd, const std::string& path) {
+  struct stat status;
+  if (::fstat(fd, &status) != 0) throwSystemFailure("fstat", path, errno);
+  if (!S_ISREG(status.st_mode)) unreadable("", "CodeResources is no regular file");
+  if (status.st_size > largestSeal) unreadable("", "CodeResources is too large");
+  std::string bytes;
+  char buffer[1 << 16];
+  for (;;) {
+    ssize_t count = ::read(fd, buffer, sizeof buffer);
+    if (count < 0) {
+      if (errno == EINTR) continue;
+      throwSystemFailure("read", path, errno);
+    }
+    if (count == 0) return bytes;
+    bytes.append(buffer, static_cast<size_t>(count));
+    if (bytes.size() > static_cast<size_t>(largestSeal)) unreadable("", "CodeResources is too large");
+  }
+}
+
+void writeAll(int fd, const std::string& bytes, const std::string& path) {
+  size_t written = 0;
+  while (written < bytes.size()) {
+    ssize_t count = ::write(fd, bytes.data() + written, bytes.size() - written);
+    if (count < 0) {
+      if (errno == EINTR) continue;
+      throwSystemFailure("write", path, errno);
+    }
+    written += static_cast<size_t>(count);
+  }
+}
+
+}  // namespace
+
+std::optional<LoadedSeal> loadSeal(int bundleFd, const std::string& bundlePath) {
+  UniqueFd file = openSealFile(bundleFd, bundlePath);
+  if (!file) return std::nullopt;
+  std::string document = readWholeFile(file.get(), bundlePath + "/" + sealRelativePath);
+  return LoadedSeal{digestOfBytes(document), sealOfDocument(document)};
+}
+
+bool carriesSeal(int bundleFd, const std::string& bundlePath) {
+  return static_cast<bool>(openSealFile(bundleFd, bundlePath));
+}
+
+UniqueFd openSealDirectory(int bundleFd, const std::string& bundlePath, bool& created) {
+  UniqueFd contents = openDirectoryIfPresent(bundleFd, "Contents", bundlePath + "/Contents");
+  if (!contents) throw SealMismatch("", "not a bundle: no Contents directory");
+  const std::string directoryPath = bundlePath + "/Contents/" + sealDirectoryName;
+  created = ::mkdirat(contents.get(), sealDirectoryName.c_str(), 0755) == 0;
+  if (!created && errno != EEXIST) throwSystemFailure("mkdir", directoryPath, errno);
+  UniqueFd directory(::openat(contents.get(), sealDirectoryName.c_str(),
+                              O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (!directory) throwSystemFailure("open", directoryPath, errno);
+  return directory;
+}
+
+void removeEmptySealDirectory(int bundleFd) {
+  UniqueFd contents(::openat(bundleFd, "Contents", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (contents) ::unlinkat(contents.get(), sealDirectoryName.c_str(), AT_REMOVEDIR);
+}
+
+void writeSeal(int sealDirectoryFd, const std::string& bundlePath, const Seal& seal) {
+  const std::string document = documentOfSeal(seal);
+  const std::string sealPath = bundlePath + "/" + sealRelativePath;
+  const std::string temporaryName = "." + sealFileName + "." + std::to_string(::getpid());
+  const std::string temporaryPath = bundlePath + "/Contents/" + sealDirectoryName + "/" + temporaryName;
+  const int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+  UniqueFd temporary(::openat(sealDirectoryFd, temporaryName.c_str(), flags, 0644));
+  if (!temporary && errno == EEXIST) {
+    // Left behind by an earlier run that had our process identifier.
+    ::unlinkat(sealDirectoryFd, temporaryName.c_str(), 0);
+    temporary.reset(::openat(sealDirectoryFd, temporaryName.c_str(), flags, 0644));
+  }
+  if (!temporary) throwSystemFailure("create", temporaryPath, errno);
+  try {
+    writeAll(temporary.get(), document, temporaryPath);
+    if (::fchmod(temporary.get(), 0644) != 0) throwSystemFailure("chmod", temporaryPath, errno);
+    if (::fsync(temporary.get()) != 0) throwSystemFailure("fsync", temporaryPath, errno);
+    if (::close(temporary.release()) != 0) throwSystemFailure("close", temporaryPath, errno);
+    if (::renameat(sealDirectoryFd, temporaryName.c_str(), sealDirectoryFd, sealFileName.c_str()) != 0)
+      throwSystemFailure("rename", sealPath, errno);
+  } catch (...) {
+    ::unlinkat(sealDirectoryFd, temporaryName.c_str(), 0);
+    throw;
+  }
+}
+
+}  // namespace helpers

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <dirent.h>
+#include <unistd.h>
+
+#include <utility>
+
+namespace helpers {
+
+/// Owns one file descriptor and closes it on destruction.
+class UniqueFd {
+ public:
+  UniqueFd() = default;
+  explicit UniqueFd(int fd) : fd_(fd) {}
+  UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  UniqueFd& operator=(UniqueFd&& other) noexcept {
+    if (this != &other) reset(std::exchange(other.fd_, -1));
+    return *this;
+  }
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+  ~UniqueFd() { reset(); }
+
+  int get() const { return fd_; }
+  explicit operator bool() const { return fd_ >= 0; }
+  /// Gives up ownership without closing.
+  int release() { return std::exchange(fd_, -1); }
+  void reset(int fd = -1) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+/// Owns a directory stream; closedir also closes its descriptor.
+class UniqueDir {
+ public:
+  explicit UniqueDir(DIR* dir) : dir_(dir) {}
+  UniqueDir(const UniqueDir&) = delete;
+  UniqueDir& operator=(const UniqueDir&) = delete;
+  ~UniqueDir() {
+    if (dir_ != nullptr) ::closedir(dir_);
+  }
+  DIR* get() const { return dir_; }
+  int fd() const { return ::dirfd(dir_); }
+
+ private:
+  DIR* dir_;
+};
+
+}  // namespace helpers
