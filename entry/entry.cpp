@@ -8,7 +8,9 @@
 namespace installer {
 namespace {
 
-[[noreturn]] void reportFailure(const std::exception_ptr& error) {
+/// Shows the failure alert, then writes the description to standard error
+/// and exits with status 1.
+void reportFailure(const std::exception_ptr& error) {
   Alert alert;
   alert.messageText = "无法安装" + browserName;
   alert.informativeText = userFacingDescription(error);
@@ -34,7 +36,10 @@ int runInstaller(const std::vector<std::string>& argumentVector) {
   }
   // Reported outside the handler, so nothing of the failed call is still
   // alive while the alert runs.
-  if (failure) reportFailure(failure);
+  if (failure) {
+    reportFailure(failure);
+    return 1;  // exit does not return; this keeps the status right if it ever did
+  }
   return 0;
 }
 

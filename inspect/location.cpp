@@ -1,5 +1,6 @@
 #include "inspect/location.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "platform/services.h"
@@ -30,6 +31,12 @@ FileURL canonicalPath(const FileURL& url) {
 FileURL normalized(const FileURL& url) {
   return canonicalPath(url.deletingLastPathComponent())
       .appendingPathComponent(url.lastPathComponent());
+}
+
+bool isInsideAnotherBundle(const FileURL& url) {
+  const std::vector<std::string> components = url.pathComponents();  // "/" first, never empty
+  return std::any_of(components.begin(), components.end() - 1,
+                     [](const std::string& component) { return component.ends_with(".app"); });
 }
 
 }  // namespace installer

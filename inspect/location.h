@@ -15,4 +15,8 @@ FileURL canonicalPath(const FileURL& url);
 /// name while its folder becomes comparable.
 FileURL normalized(const FileURL& url);
 
+/// True when a folder above the last component of `url` is itself an
+/// application bundle (its name ends in ".app"), so the item is part of it.
+bool isInsideAnotherBundle(const FileURL& url);
+
 }  // namespace installer

@@ -52,12 +52,14 @@ TEST_F(EntryTest, APlatformErrorIsReportedWithItsOwnDescription) {
   EXPECT_EQ(posix_.standardError_, description + "\n");
 }
 
-TEST_F(EntryTest, ANormalEndShowsNothingAndReturnsZero) {
+TEST_F(EntryTest, ADeclinedInstallationIsANormalEnd) {
   testing::makeBundle(root() + "/Quorvane浏览器.app");
+  application_.responses_ = {1001};
   EXPECT_EQ(run({"--source", root() + "/Quorvane浏览器.app", "--destination",
                  root() + "/dest/Quorvane浏览器.app"}),
             0);
-  EXPECT_TRUE(application_.alertsShown_.empty());
+  ASSERT_EQ(application_.alertsShown_.size(), 1u) << "the confirmation, and no failure alert";
+  EXPECT_NE(application_.alertsShown_[0].style, AlertStyle::critical);
   EXPECT_EQ(posix_.standardError_, "");
 }
 

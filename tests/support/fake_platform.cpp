@@ -1,5 +1,7 @@
 #include "tests/support/fake_platform.h"
 
+#include <thread>
+
 namespace installer::testing {
 
 long FakeApplication::runModal(const Alert& alert) {
@@ -53,7 +55,10 @@ void FakeRunLoop::at(double time, std::function<void()> event) {
 
 bool FakeRunningApplication::terminate() {
   ++terminateRequests_;
-  if (!delivers_) return false;
+  if (!delivers_) {
+    if (onUndelivered_) onUndelivered_(*this);
+    return false;
+  }
   if (onTerminate_) onTerminate_(*this);
   return true;
 }
@@ -61,6 +66,7 @@ bool FakeRunningApplication::terminate() {
 std::vector<RunningApplicationHandle> FakeRunningApplications::runningApplications(
     const std::string& bundleIdentifier) {
   ++listings_;
+  if (onListing_) onListing_();
   std::vector<RunningApplicationHandle> listed;
   for (auto& [identifier, instance] : instances_) {
     if (identifier == bundleIdentifier) listed.push_back(instance);
@@ -79,6 +85,13 @@ void FakeWorkspace::openApplication(const FileURL& bundle, const OpenConfigurati
                                     OpenCompletion completion) {
   requests_.push_back(Request{bundle, configuration, std::move(completion)});
   if (onOpen_) onOpen_(requests_.back());
+}
+
+void FakeWorkspace::completeFromPlatformThread(std::size_t index, RunningApplicationHandle handle,
+                                               std::exception_ptr error) {
+  OpenCompletion completion = requests_.at(index).completion;
+  std::thread platform([&] { completion(std::move(handle), std::move(error)); });
+  platform.join();
 }
 
 std::optional<PropertyValue> FakePreferences::copyValue(const std::string& key,

@@ -52,6 +52,8 @@ class FakeRunLoop final : public RunLoop {
 
   /// Runs `event` once the clock reaches `time` (during a pass or a sleep).
   void at(double time, std::function<void()> event);
+  /// Blocks queued for the main thread and not yet run.
+  std::size_t queuedBlocks() const { return queue_.size(); }
 
   int pendingOperations_ = 0;
   int passes_ = 0;
@@ -82,6 +84,9 @@ class FakeRunningApplication final : public RunningApplication {
   int terminateRequests_ = 0;
   /// Runs on each delivered request (for example to end the instance).
   std::function<void(FakeRunningApplication&)> onTerminate_;
+  /// Runs on each request that is not delivered (for example to end the
+  /// instance while the request was on its way).
+  std::function<void(FakeRunningApplication&)> onUndelivered_;
 };
 
 class FakeRunningApplications final : public RunningApplications {
@@ -94,6 +99,8 @@ class FakeRunningApplications final : public RunningApplications {
                                               const std::string& bundleIdentifier);
 
   int listings_ = 0;
+  /// Runs at the start of each listing.
+  std::function<void()> onListing_;
   std::vector<std::pair<std::string, std::shared_ptr<FakeRunningApplication>>> instances_;
 };
 
@@ -110,6 +117,11 @@ class FakeWorkspace final : public Workspace {
   std::vector<Request> requests_;
   /// Runs for each request after it is logged.
   std::function<void(Request&)> onOpen_;
+
+  /// Calls the completion of request `index` on a thread of its own, as the
+  /// platform does, and returns once that call has ended.
+  void completeFromPlatformThread(std::size_t index, RunningApplicationHandle handle,
+                                  std::exception_ptr error);
 };
 
 class FakePreferences final : public Preferences {
@@ -136,7 +148,10 @@ struct ExitCalled {
 class FakePosix final : public Posix {
  public:
   explicit FakePosix(Posix& real) : real_(real) {}
-  std::optional<FileStatus> lstat(const std::string& path) override { return real_.lstat(path); }
+  std::optional<FileStatus> lstat(const std::string& path) override {
+    lstats_.push_back(path);
+    return real_.lstat(path);
+  }
   std::optional<std::string> realpath(const std::string& path) override {
     return real_.realpath(path);
   }
@@ -156,6 +171,8 @@ class FakePosix final : public Posix {
   [[noreturn]] void exit(int status) override;
 
   std::vector<std::pair<int, int>> signalsSent_;
+  /// Every path given to `lstat`, in order.
+  std::vector<std::string> lstats_;
   std::string standardError_;
 
  private:

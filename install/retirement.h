@@ -1,0 +1,17 @@
+#pragma once
+
+#include "entry/options.h"
+#include "install/preflight.h"
+#include "install/staging.h"
+
+namespace installer {
+
+/// After a successful launch: retires the replaced bundle (now in the
+/// staging directory), the current copy when it qualifies and the obsolete
+/// copies found on the machine, removes the Dock tiles of those that went to
+/// the Trash and lists the others in one alert. Keeps the staging directory
+/// when the replaced bundle stays in it. Never throws.
+void retireOldCopies(const Options& options, const PreflightFacts& facts,
+                     StagingDirectory& staging);
+
+}  // namespace installer

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <array>
+#include <string_view>
+#include <vector>
+
+#include "platform/file_url.h"
+
+#ifndef QRVX_SYSTEM_TEMPORARY_FOLDER
+#error "QRVX_SYSTEM_TEMPORARY_FOLDER must name the system temporary folder of the target"
+#endif
+
+namespace installer {
+
+/// The system-wide temporary folder where builds leave copies of the browser.
+inline constexpr std::string_view systemTemporaryFolder = QRVX_SYSTEM_TEMPORARY_FOLDER;
+
+/// Names of entries of the temporary folder that builds create.
+inline constexpr std::array<std::string_view, 3> buildFolderPrefixes = {
+    "qrvx-browser-", "qrvx-cef-", "qrvx-home-compact."};
+/// The subfolders of a build folder that are searched besides the folder itself.
+inline constexpr std::array<std::string_view, 4> buildSubfolders = {"release", "final", "native",
+                                                                    "candidate"};
+
+/// True when `url` is named like a copy of the browser: the browser's name,
+/// or that name, one space and a version number, with the extension "app".
+/// Looks at the name only.
+bool hasBrowserName(const FileURL& url);
+
+/// True when `url` itself (a link is not followed) is a directory of the
+/// current user that neither the group nor others may write.
+bool isPrivateDirectory(const FileURL& url);
+
+/// Browser-named items directly inside the private build folders of
+/// `temporaryFolder` and inside their private known subfolders, in listing
+/// order, as listed. Never fails; what cannot be listed contributes nothing.
+std::vector<FileURL> temporaryBuildCopies(const FileURL& temporaryFolder);
+
+/// The same for the system temporary folder.
+std::vector<FileURL> temporaryBuildCopies();
+
+}  // namespace installer

@@ -1,0 +1,280 @@
+#include "install/install.h"
+
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "tests/install/install_test_support.h"
+
+namespace installer {
+namespace {
+
+namespace fs = std::filesystem;
+
+class InstallTest : public testing::TransactionTest {
+ protected:
+  InstallTest() {
+    // A confirmed dialog, and a workspace whose launches start an instance
+    // that stays up unless a test says otherwise.
+    application_.responses_ = {alertFirstButtonReturn};
+    workspace_.onOpen_ = [this](testing::FakeWorkspace::Request& request) {
+      if (!launchesStart_) {
+        request.completion(nullptr, nullptr);
+        return;
+      }
+      auto instance = running(nextPid_++, request.bundle);
+      instance->onTerminate_ = [](testing::FakeRunningApplication& self) { self.terminated_ = true; };
+      if (onLaunched_) onLaunched_(*instance);
+      request.completion(instance, nullptr);
+    };
+  }
+
+  std::vector<std::string> stagingDirectories() const {
+    std::vector<std::string> found;
+    for (const auto& entry : fs::directory_iterator(destination().deletingLastPathComponent().path())) {
+      if (entry.path().filename().string().starts_with(".qrvx-update-")) {
+        found.push_back(entry.path().string());
+      }
+    }
+    return found;
+  }
+  ino_t inodeOf(const FileURL& location) const {
+    struct stat status {};
+    return lstat(location.path().c_str(), &status) == 0 ? status.st_ino : 0;
+  }
+  /// Whether another installer could take the install lock now.
+  bool lockIsFree() const {
+    int descriptor = open(destination().deletingLastPathComponent().path().c_str(),
+                          O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    bool free = descriptor >= 0 && flock(descriptor, LOCK_EX | LOCK_NB) == 0;
+    if (descriptor >= 0) close(descriptor);
+    return free;
+  }
+  /// Replaces the system tools with scripts; `copyScript` stands in for cp.
+  void useTools(const std::string& copyScript) {
+    fs::create_directories(root() + "/helpers");
+    testing::writeFile(root() + "/helpers/cp", "#!/bin/sh\n" + copyScript + "\n");
+    testing::writeFile(root() + "/helpers/codesign",
+                       std::string("#!/bin/sh\nexec '") + HELPERS_DIR + "/codesign' \"$@\"\n");
+    chmod((root() + "/helpers/cp").c_str(), 0755);
+    chmod((root() + "/helpers/codesign").c_str(), 0755);
+    tools_ = std::make_unique<host::HostChildProcesses>(root() + "/helpers");
+    services_.childProcesses = tools_.get();
+    installServices(services_);
+  }
+
+  bool launchesStart_ = true;
+  int nextPid_ = 500;
+  std::function<void(testing::FakeRunningApplication&)> onLaunched_;
+  std::unique_ptr<host::HostChildProcesses> tools_;
+};
+
+TEST_F(InstallTest, AFreshInstallationPutsTheVerifiedCopyInPlaceAndLaunchesIt) {
+  bundle(source(), "2.0");
+  fs::remove_all(root() + "/Applications");  // created on the way, with its ancestors
+
+  install(options());
+
+  EXPECT_EQ(verify(destination()).version, "2.0");
+  EXPECT_NE(inodeOf(destination()), inodeOf(source())) << "a copy, not the source itself";
+  ASSERT_EQ(workspace_.requests_.size(), 1u);
+  EXPECT_EQ(workspace_.requests_[0].bundle.path(), destination().path());
+  EXPECT_TRUE(workspace_.requests_[0].configuration.createsNewApplicationInstance);
+  EXPECT_TRUE(stagingDirectories().empty());
+  EXPECT_TRUE(lockIsFree());
+}
+
+TEST_F(InstallTest, DecliningChangesNothing) {
+  bundle(source(), "2.0");
+  fs::remove_all(root() + "/Applications");
+  const auto before = tree();
+  application_.responses_ = {1001};
+  install(options());
+  EXPECT_EQ(tree(), before);
+  EXPECT_TRUE(workspace_.requests_.empty());
+}
+
+TEST_F(InstallTest, ASecondInstallerIsRefusedAndCreatesNothing) {
+  bundle(source(), "2.0");
+  int held = open((root() + "/Applications").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  ASSERT_EQ(flock(held, LOCK_EX | LOCK_NB), 0);
+  EXPECT_EQ(failureOf([&] { install(options()); }), "另一个安装程序正在运行。");
+  close(held);
+  EXPECT_TRUE(stagingDirectories().empty());
+  EXPECT_FALSE(fs::exists(destination().path()));
+}
+
+TEST_F(InstallTest, AFailedOrFalseCopyLeavesNoStagingDirectoryAndReleasesTheLock) {
+  bundle(source(), "2.0");
+  bundle(destination(), "1.0");
+  const ino_t installed = inodeOf(destination());
+
+  useTools("exit 1");
+  EXPECT_EQ(failureOf([&] { install(options()); }), "无法准备新版浏览器。");
+  EXPECT_TRUE(stagingDirectories().empty());
+  EXPECT_TRUE(lockIsFree());
+
+  // A copy tool that leaves something unverifiable behind.
+  application_.responses_ = {alertFirstButtonReturn};
+  useTools("mkdir \"$3\"");
+  std::string failure = failureOf([&] { install(options()); });
+  EXPECT_TRUE(failure.starts_with("不是可识别的Quorvane浏览器应用包。\n" + root() + "/Applications/.qrvx-update-"))
+      << failure;
+  EXPECT_TRUE(stagingDirectories().empty());
+  EXPECT_TRUE(lockIsFree());
+  EXPECT_EQ(inodeOf(destination()), installed);
+}
+
+TEST_F(InstallTest, TheStagingDirectoryIsPrivateAndNewEachRun) {
+  bundle(source(), "2.0");
+  std::vector<std::string> seen;
+  onLaunched_ = [&](testing::FakeRunningApplication&) {
+    for (const std::string& staging : stagingDirectories()) {
+      struct stat status {};
+      lstat(staging.c_str(), &status);
+      EXPECT_EQ(status.st_mode & 07777, 0700u) << staging;
+      seen.push_back(fs::path(staging).filename().string());
+    }
+  };
+  install(options());
+  ASSERT_EQ(seen.size(), 1u);
+  const std::string name = seen[0];
+  ASSERT_EQ(name.size(), std::string(".qrvx-update-").size() + 36) << name;
+  for (char c : name.substr(13)) EXPECT_TRUE(c == '-' || std::isdigit(c) || (c >= 'A' && c <= 'F')) << name;
+}
+
+TEST_F(InstallTest, AnUpdateQuitsTheOldBrowserAndExchangesTheBundles) {
+  bundle(source(), "2.0");
+  bundle(destination(), "1.0");
+  const ino_t oldInode = inodeOf(destination());
+  auto old = running(40, destination());
+  old->onTerminate_ = [](testing::FakeRunningApplication& self) { self.terminated_ = true; };
+
+  ino_t stagedWhileLaunching = 0;
+  onLaunched_ = [&](testing::FakeRunningApplication&) {
+    auto staging = stagingDirectories();
+    ASSERT_EQ(staging.size(), 1u);
+    stagedWhileLaunching = inodeOf(FileURL::fromAbsolutePath(staging[0] + "/Quorvane浏览器.app"));
+  };
+  install(options());
+
+  EXPECT_EQ(old->terminateRequests_, 1);
+  EXPECT_EQ(verify(destination()).version, "2.0");
+  EXPECT_EQ(stagedWhileLaunching, oldInode)
+      << "the old bundle waits in the staging directory while the new one starts";
+  EXPECT_EQ(workspace_.requests_.size(), 1u);
+}
+
+TEST_F(InstallTest, AnOldBrowserThatWillNotQuitCancelsBeforeAnythingIsExchanged) {
+  bundle(source(), "2.0");
+  bundle(destination(), "1.0");
+  const ino_t oldInode = inodeOf(destination());
+  running(41, destination());  // ignores the request
+  EXPECT_EQ(failureOf([&] { install(options()); }),
+            "旧浏览器尚未正常退出，安装已取消。请完成浏览器中的操作后重试。");
+  EXPECT_EQ(inodeOf(destination()), oldInode);
+  EXPECT_TRUE(stagingDirectories().empty());
+  EXPECT_TRUE(workspace_.requests_.empty());
+  EXPECT_GE(clock_.now_, 1000.0 + 25.0);
+}
+
+TEST_F(InstallTest, ChangesWhileTheDialogWasOpenEndTheInstallation) {
+  const std::string changed = "确认后应用或进程已发生变化，请重新打开安装程序。";
+  const struct {
+    const char* what;
+    std::function<void()> change;
+  } cases[] = {
+      {"the source was replaced",
+       [this] {
+         fs::rename(source().path(), root() + "/Downloads/moved.app");
+         bundle(source(), "2.0");
+       }},
+      {"the installed bundle was replaced",
+       [this] {
+         // Kept aside, so the new directory cannot reuse its inode.
+         fs::rename(destination().path(), root() + "/Downloads/aside.app");
+         bundle(destination(), "1.0");
+       }},
+      {"a browser was started",
+       [this] { running(60, url("Else/Quorvane浏览器.app")); }},
+      {"the running browser was quit",
+       [this] { running_.instances_.clear(); }},
+  };
+  for (const auto& c : cases) {
+    fs::remove_all(root() + "/Downloads");
+    fs::remove_all(root() + "/Applications");
+    bundle(source(), "2.0");
+    bundle(destination(), "1.0");
+    running_.instances_.clear();
+    workspace_.requests_.clear();
+    if (std::string(c.what) == "the running browser was quit") running(61, destination());
+    application_.responses_ = {alertFirstButtonReturn};
+    application_.whileShown_ = [&](const Alert&) { c.change(); };
+    const ino_t installed = inodeOf(destination());
+    EXPECT_EQ(failureOf([&] { install(options()); }), changed) << c.what;
+    EXPECT_TRUE(stagingDirectories().empty()) << c.what;
+    if (std::string(c.what) != "the installed bundle was replaced") {
+      EXPECT_EQ(inodeOf(destination()), installed) << c.what;
+    }
+    EXPECT_TRUE(workspace_.requests_.empty()) << c.what;
+  }
+}
+
+TEST_F(InstallTest, AFailedLaunchPutsTheOldBundleBackAndRestartsTheOldBrowser) {
+  bundle(source(), "2.0");
+  bundle(destination(), "1.0");
+  const ino_t oldInode = inodeOf(destination());
+  auto old = running(40, destination());
+  old->onTerminate_ = [](testing::FakeRunningApplication& self) { self.terminated_ = true; };
+  // The new browser starts and ends within a second, so it is never accepted.
+  std::vector<std::shared_ptr<testing::FakeRunningApplication>> started;
+  onLaunched_ = [&](testing::FakeRunningApplication& instance) {
+    if (workspace_.requests_.size() == 1) {
+      runLoop_.at(clock_.now_ + 1.0, [&instance] { instance.terminated_ = true; });
+    }
+  };
+
+  EXPECT_EQ(failureOf([&] { install(options()); }),
+            "未完成安装，旧版仍在原位置。\n浏览器启动未完成或启动时退出。");
+  EXPECT_EQ(inodeOf(destination()), oldInode);
+  EXPECT_EQ(verify(destination()).version, "1.0");
+  ASSERT_EQ(workspace_.requests_.size(), 2u) << "the new browser, then the old one again";
+  EXPECT_EQ(workspace_.requests_[1].bundle.path(), destination().path());
+  EXPECT_TRUE(stagingDirectories().empty());
+  EXPECT_TRUE(lockIsFree());
+}
+
+TEST_F(InstallTest, AFreshInstallationWhoseLaunchFailsLeavesTheDestinationEmpty) {
+  bundle(source(), "2.0");
+  launchesStart_ = false;
+  EXPECT_EQ(failureOf([&] { install(options()); }),
+            "未完成安装，旧版仍在原位置。\nmacOS 未能打开浏览器。");
+  EXPECT_FALSE(fs::exists(destination().path()));
+  EXPECT_TRUE(stagingDirectories().empty());
+  EXPECT_EQ(workspace_.requests_.size(), 1u) << "nothing ran before, so nothing is restarted";
+}
+
+TEST_F(InstallTest, AFailedRecoveryKeepsTheBackupAndNamesIt) {
+  bundle(source(), "2.0");
+  bundle(destination(), "1.0");
+  const ino_t oldInode = inodeOf(destination());
+  launchesStart_ = false;
+  workspace_.onOpen_ = [this](testing::FakeWorkspace::Request& request) {
+    // Something else takes the destination's place while the launch is watched.
+    fs::rename(destination().path(), root() + "/Downloads/taken.app");
+    fs::create_directories(destination().path());
+    request.completion(nullptr, nullptr);
+  };
+
+  std::string failure = failureOf([&] { install(options()); });
+  auto staging = stagingDirectories();
+  ASSERT_EQ(staging.size(), 1u);
+  EXPECT_EQ(failure, "新版未能启动。\nmacOS 未能打开浏览器。\n自动恢复失败。\n安装位置已发生变化。\n备份位置\n" +
+                         staging[0]);
+  EXPECT_EQ(inodeOf(FileURL::fromAbsolutePath(staging[0] + "/Quorvane浏览器.app")), oldInode);
+  EXPECT_TRUE(lockIsFree());
+}
+
+}  // namespace
+}  // namespace installer
