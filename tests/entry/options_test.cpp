@@ -5,6 +5,7 @@
 #include "entry/installer_error.h"
 #include "inspect/location.h"
 #include "tests/support/platform_test.h"
+#include "tests/support/scoped_variable.h"
 
 namespace installer {
 namespace {
@@ -18,13 +19,11 @@ class OptionsTest : public testing::PlatformTest {
   OptionsTest() {
     fs::create_directories(root() + "/home/Applications");
     fs::create_directories(root() + "/work");
-    setenv("HOME", (root() + "/home").c_str(), 1);
     previousDirectory_ = fs::current_path();
     fs::current_path(root() + "/work");
   }
   ~OptionsTest() override {
     fs::current_path(previousDirectory_);
-    if (previousHome_) setenv("HOME", previousHome_->c_str(), 1);
   }
   /// The message for `arguments` (after the program's path), or "" when they parse.
   std::string failureOf(std::vector<std::string> arguments) {
@@ -41,8 +40,7 @@ class OptionsTest : public testing::PlatformTest {
     return Options::fromArguments(arguments);
   }
 
-  std::optional<std::string> previousHome_ =
-      getenv("HOME") ? std::optional<std::string>(getenv("HOME")) : std::nullopt;
+  testing::ScopedVariable home_{"HOME", (root() + "/home").c_str()};
   fs::path previousDirectory_;
 };
 

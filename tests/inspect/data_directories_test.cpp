@@ -4,31 +4,17 @@
 
 #include "entry/installer_error.h"
 #include "tests/support/platform_test.h"
+#include "tests/support/scoped_variable.h"
 
 namespace installer {
 namespace {
 
 namespace fs = std::filesystem;
 
-/// The Application Support folder of these tests is the test's own folder.
-class ScopedDataHome {
- public:
-  explicit ScopedDataHome(const std::string& path) {
-    if (const char* old = getenv("XDG_DATA_HOME")) previous_ = old;
-    setenv("XDG_DATA_HOME", path.c_str(), 1);
-  }
-  ~ScopedDataHome() {
-    if (previous_) setenv("XDG_DATA_HOME", previous_->c_str(), 1);
-    else unsetenv("XDG_DATA_HOME");
-  }
-
- private:
-  std::optional<std::string> previous_;
-};
 
 class DataDirectoriesTest : public testing::PlatformTest {
  protected:
-  DataDirectoriesTest() : dataHome_(root() + "/Application Support") {
+  DataDirectoriesTest() {
     fs::create_directories(root() + "/Application Support/Quorvane");
     fs::create_directories(root() + "/Apps");
   }
@@ -44,7 +30,8 @@ class DataDirectoriesTest : public testing::PlatformTest {
   std::string overlap(const FileURL& location) {
     return "应用路径与浏览器资料目录重叠。\n" + location.path();
   }
-  ScopedDataHome dataHome_;
+  // The Application Support folder of these tests is the test's own folder.
+  testing::ScopedVariable dataHome_{"XDG_DATA_HOME", (root() + "/Application Support").c_str()};
 };
 
 TEST_F(DataDirectoriesTest, RefusesLocationsInsideEqualToOrAroundTheApplicationSupportFolder) {

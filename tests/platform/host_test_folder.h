@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tests/support/scoped_variable.h"
+
 // Shared fixtures of the host backend tests: a private temporary folder, and
 // probes that run this test program again as a child process, for what can
 // only be observed from a fresh process (its own executable path, GIO's
@@ -49,29 +51,7 @@ class TemporaryFolder {
   std::string path_;
 };
 
-/// Sets an environment variable for one scope, restoring it afterwards.
-class ScopedVariable {
- public:
-  ScopedVariable(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) previous_ = old;
-    if (value) {
-      ::setenv(name, value, 1);
-    } else {
-      ::unsetenv(name);
-    }
-  }
-  ~ScopedVariable() {
-    if (previous_) {
-      ::setenv(name_, previous_->c_str(), 1);
-    } else {
-      ::unsetenv(name_);
-    }
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> previous_;
-};
+using installer::testing::ScopedVariable;
 
 inline void writeFile(const std::string& path, const std::string& contents) {
   std::ofstream(path, std::ios::binary) << contents;
