@@ -35,7 +35,10 @@ Terminal::~Terminal() {
 
 bool Terminal::readSingleKeys() {
   termios keys = saved_;
-  keys.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+  // Without ISIG an interrupt key is just another ignored key: an installer
+  // killed from its own alert would leave the terminal raw and, during the
+  // final report, its staging directory behind.
+  keys.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ISIG);
   keys.c_cc[VMIN] = 1;
   keys.c_cc[VTIME] = 0;
   // Set before the alert is shown, so that nothing typed earlier answers it.

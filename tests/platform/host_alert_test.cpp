@@ -216,6 +216,7 @@ TEST(HostAlertTest, AnswersKeysOnARealTerminalAndRestoresIt) {
        10,
        "-> Quit"},
       {"escape without a cancel button is ignored", noEscape, {"\x1b", "\r"}, 10, "-> Install"},
+      {"an interrupt key is ignored, not obeyed", quitFirstCancels, {"\x03", "\x1c", "\r"}, 10, "-> Quit"},
       {"no buttons: the default one", noButtons, {"\x1b", "q", "\r"}, 10, "-> 好"},
       {"hang-up answers abort", quitFirstCancels, {}, answeredAbort, "", true},
       {"the main queue is drained meanwhile", quitFirstCancels, {"\r"}, 10, "-> Quit", false, true},
