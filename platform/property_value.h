@@ -31,16 +31,18 @@ class PropertyValue {
   using Storage = std::variant<std::string, std::int64_t, double, bool, PropertyData,
                                PropertyDate, PropertyArray, PropertyDictionary>;
 
-  PropertyValue() : storage_(std::string()) {}
-  PropertyValue(std::string text) : storage_(std::move(text)) {}
-  PropertyValue(const char* text) : storage_(std::string(text)) {}
-  PropertyValue(std::int64_t number) : storage_(number) {}
-  PropertyValue(double number) : storage_(number) {}
-  PropertyValue(bool flag) : storage_(flag) {}
-  PropertyValue(PropertyData data) : storage_(std::move(data)) {}
-  PropertyValue(PropertyDate date) : storage_(date) {}
-  PropertyValue(PropertyArray array) : storage_(std::move(array)) {}
-  PropertyValue(PropertyDictionary dictionary) : storage_(std::move(dictionary)) {}
+  // Defined after PropertyEntry: some standard libraries need the element
+  // type of a dictionary complete wherever one is built or moved.
+  PropertyValue();
+  PropertyValue(std::string text);
+  PropertyValue(const char* text);
+  PropertyValue(std::int64_t number);
+  PropertyValue(double number);
+  PropertyValue(bool flag);
+  PropertyValue(PropertyData data);
+  PropertyValue(PropertyDate date);
+  PropertyValue(PropertyArray array);
+  PropertyValue(PropertyDictionary dictionary);
 
   const Storage& storage() const { return storage_; }
 
@@ -61,6 +63,18 @@ struct PropertyEntry {
   PropertyValue value;
   friend bool operator==(const PropertyEntry&, const PropertyEntry&) = default;
 };
+
+inline PropertyValue::PropertyValue() : storage_(std::string()) {}
+inline PropertyValue::PropertyValue(std::string text) : storage_(std::move(text)) {}
+inline PropertyValue::PropertyValue(const char* text) : storage_(std::string(text)) {}
+inline PropertyValue::PropertyValue(std::int64_t number) : storage_(number) {}
+inline PropertyValue::PropertyValue(double number) : storage_(number) {}
+inline PropertyValue::PropertyValue(bool flag) : storage_(flag) {}
+inline PropertyValue::PropertyValue(PropertyData data) : storage_(std::move(data)) {}
+inline PropertyValue::PropertyValue(PropertyDate date) : storage_(date) {}
+inline PropertyValue::PropertyValue(PropertyArray array) : storage_(std::move(array)) {}
+inline PropertyValue::PropertyValue(PropertyDictionary dictionary)
+    : storage_(std::move(dictionary)) {}
 
 inline bool operator==(const PropertyValue& a, const PropertyValue& b) {
   return a.storage_ == b.storage_;

@@ -7,6 +7,7 @@ required_packages=(
   build-essential cmake pkg-config
   libgtest-dev libgmock-dev
   libplist-dev libglib2.0-dev libicu-dev uuid-dev libssl-dev
+  libgnustep-gui-dev libgnustep-base-dev gnustep-make libblocksruntime-dev clang
 )
 
 missing_packages=()

@@ -1,0 +1,43 @@
+#include "platform/backend.h"
+#include "platform/macos/macos.h"
+
+namespace installer {
+namespace {
+
+/// Every service of the macOS backend, alive until the process ends.
+struct MacBackend {
+  macos::MacApplication application;
+  macos::MacRunningApplications runningApplications;
+  macos::MacWorkspace workspace;
+  macos::MacBundles bundles;
+  macos::MacFileManager files;
+  macos::MacChildProcesses childProcesses;
+  macos::MacProcessInfo processInfo;
+  macos::MacRunLoop runLoop;
+  macos::MacPreferences preferences;
+  macos::MacPosix posix;
+  macos::MacUUIDs uuids;
+  macos::MacText text;
+};
+
+}  // namespace
+
+Services backendServices() {
+  static MacBackend backend;
+  Services services;
+  services.application = &backend.application;
+  services.runningApplications = &backend.runningApplications;
+  services.workspace = &backend.workspace;
+  services.bundles = &backend.bundles;
+  services.files = &backend.files;
+  services.childProcesses = &backend.childProcesses;
+  services.processInfo = &backend.processInfo;
+  services.runLoop = &backend.runLoop;
+  services.preferences = &backend.preferences;
+  services.posix = &backend.posix;
+  services.uuids = &backend.uuids;
+  services.text = &backend.text;
+  return services;
+}
+
+}  // namespace installer

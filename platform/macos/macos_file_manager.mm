@@ -1,0 +1,123 @@
+#include "platform/macos/macos.h"
+#include "platform/macos/macos_foundation.h"
+
+namespace installer::macos {
+namespace {
+
+/// Throws the error of a file-manager call that answered NO.
+void check(BOOL succeeded, NSError* error, const std::string& fallback) {
+  if (!succeeded) throw platformErrorOf(error, fallback);
+}
+
+std::vector<FileURL> locationsOf(NSArray<NSURL*>* urls) {
+  std::vector<FileURL> locations;
+  for (NSURL* url in urls) {
+    if (std::optional<FileURL> location = locationOfFileURL(url)) locations.push_back(*location);
+  }
+  return locations;
+}
+
+}  // namespace
+
+void MacFileManager::createDirectory(const FileURL& directory, bool withIntermediateDirectories,
+                                     std::optional<unsigned> posixPermissions) {
+  @autoreleasepool {
+    const std::string operation = "Could not create directory";
+    NSURL* url = requiredFileURL(directory, operation);
+    NSDictionary<NSString*, id>* attributes = nil;
+    if (posixPermissions) {
+      attributes = @{NSFilePosixPermissions : [NSNumber numberWithUnsignedInt:*posixPermissions]};
+    }
+    NSError* error = nil;
+    BOOL created = [[NSFileManager defaultManager] createDirectoryAtURL:url
+                                            withIntermediateDirectories:withIntermediateDirectories
+                                                             attributes:attributes
+                                                                  error:&error];
+    check(created, error, operation + " " + directory.path());
+  }
+}
+
+void MacFileManager::moveItem(const FileURL& from, const FileURL& to) {
+  @autoreleasepool {
+    const std::string operation = "Could not move";
+    NSURL* source = requiredFileURL(from, operation);
+    NSURL* destination = requiredFileURL(to, operation);
+    NSError* error = nil;
+    BOOL moved = [[NSFileManager defaultManager] moveItemAtURL:source
+                                                         toURL:destination
+                                                         error:&error];
+    check(moved, error, operation + " " + from.path() + " to " + to.path());
+  }
+}
+
+void MacFileManager::removeItem(const FileURL& item) {
+  @autoreleasepool {
+    const std::string operation = "Could not remove";
+    NSURL* url = requiredFileURL(item, operation);
+    NSError* error = nil;
+    BOOL removed = [[NSFileManager defaultManager] removeItemAtURL:url error:&error];
+    check(removed, error, operation + " " + item.path());
+  }
+}
+
+void MacFileManager::trashItem(const FileURL& item) {
+  @autoreleasepool {
+    const std::string operation = "Could not move to the Trash";
+    NSURL* url = requiredFileURL(item, operation);
+    NSError* error = nil;
+    BOOL trashed = [[NSFileManager defaultManager] trashItemAtURL:url
+                                                  resultingItemURL:nullptr
+                                                             error:&error];
+    check(trashed, error, operation + " " + item.path());
+  }
+}
+
+std::vector<FileURL> MacFileManager::contentsOfDirectory(const FileURL& directory) {
+  @autoreleasepool {
+    const std::string operation = "Could not list directory";
+    NSURL* url = requiredFileURL(directory, operation);
+    NSError* error = nil;
+    NSArray<NSURL*>* entries = [[NSFileManager defaultManager]
+          contentsOfDirectoryAtURL:url
+        includingPropertiesForKeys:@[]
+                           options:NSDirectoryEnumerationSkipsHiddenFiles
+                             error:&error];
+    check(entries != nil, error, operation + " " + directory.path());
+    return locationsOf(entries);
+  }
+}
+
+std::vector<FileURL> MacFileManager::applicationSupportDirectories() {
+  @autoreleasepool {
+    NSFileManager* files = [NSFileManager defaultManager];
+    return locationsOf([files URLsForDirectory:NSApplicationSupportDirectory
+                                     inDomains:NSUserDomainMask]);
+  }
+}
+
+std::string MacFileManager::homeDirectory() {
+  @autoreleasepool {
+    return utf8OfString(NSHomeDirectory());
+  }
+}
+
+std::optional<std::string> MacFileManager::homeDirectoryOfUser(const std::string& user) {
+  @autoreleasepool {
+    NSString* name = stringOfUTF8(user);
+    if (!name) return std::nullopt;
+    NSString* home = NSHomeDirectoryForUser(name);
+    if (!home) return std::nullopt;
+    return utf8OfString(home);
+  }
+}
+
+std::string MacFileManager::currentDirectoryPath() {
+  @autoreleasepool {
+    NSString* path = [[NSFileManager defaultManager] currentDirectoryPath];
+    // Relative paths resolved against a guess would name the wrong files.
+    if (path.length == 0) throw PlatformError("Could not get the current directory");
+    return utf8OfString(path);
+  }
+}
+
+}  // namespace installer::macos

@@ -1,0 +1,69 @@
+#import <Foundation/Foundation.h>
+#include <dispatch/dispatch.h>
+
+#include <mutex>
+#include <utility>
+
+#include "platform/macos/macos.h"
+#include "platform/macos/macos_foundation.h"
+
+namespace installer::macos {
+
+std::map<std::string, std::string> MacProcessInfo::environment() {
+  std::map<std::string, std::string> variables;
+  @autoreleasepool {
+    NSDictionary<NSString*, NSString*>* environment = [[NSProcessInfo processInfo] environment];
+    for (NSString* name in environment) {
+      variables.emplace(utf8OfString(name), utf8OfString([environment objectForKey:name]));
+    }
+  }
+  return variables;
+}
+
+double MacProcessInfo::systemUptime() { return [[NSProcessInfo processInfo] systemUptime]; }
+
+/// What the dispatched blocks share with the run loop that queued them.
+struct MacRunLoop::State {
+  std::mutex mutex;
+  std::exception_ptr failure;
+};
+
+MacRunLoop::MacRunLoop() : state_(std::make_shared<State>()) {}
+
+MacRunLoop::~MacRunLoop() = default;
+
+bool MacRunLoop::runOnce(double limitSeconds) {
+  // A NaN limit would make a date that lies nowhere.
+  const double limit = limitSeconds > 0 ? limitSeconds : 0;
+  BOOL ran = NO;
+  @autoreleasepool {
+    ran = [[NSRunLoop mainRunLoop] runMode:NSDefaultRunLoopMode
+                                beforeDate:[NSDate dateWithTimeIntervalSinceNow:limit]];
+  }
+  std::exception_ptr failure;
+  {
+    std::lock_guard lock(state_->mutex);
+    failure = std::exchange(state_->failure, nullptr);
+  }
+  if (failure) std::rethrow_exception(failure);
+  return ran;
+}
+
+void MacRunLoop::sleep(double seconds) {
+  if (!(seconds > 0)) return;  // also NaN
+  [NSThread sleepForTimeInterval:seconds];
+}
+
+void MacRunLoop::dispatchToMain(std::function<void()> block) {
+  std::shared_ptr<State> state = state_;
+  dispatch_async(dispatch_get_main_queue(), ^{
+    try {
+      block();
+    } catch (...) {
+      std::lock_guard lock(state->mutex);
+      if (!state->failure) state->failure = std::current_exception();
+    }
+  });
+}
+
+}  // namespace installer::macos

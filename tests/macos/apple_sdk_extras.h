@@ -1,0 +1,139 @@
+// Declarations of Apple's SDK that GNUstep's headers lack, for the backend's
+// type-check on Linux only; never part of a build. Each mirrors the Apple
+// header named above it, with Apple's types and selectors; availability and
+// export macros are left out. Only what the backend calls is declared.
+
+#pragma once
+
+#import <AppKit/AppKit.h>
+#import <Foundation/Foundation.h>
+
+NS_ASSUME_NONNULL_BEGIN
+
+// ---- C library ------------------------------------------------------------
+
+// stdio.h
+#define RENAME_SWAP 0x00000002
+// stdio.h
+extern "C" int renamex_np(const char*, const char*, unsigned int);
+
+// ---- CoreFoundation -------------------------------------------------------
+
+// MacTypes.h
+typedef unsigned char Boolean;
+// CoreFoundation/CFBase.h
+typedef unsigned long CFTypeID;
+// CoreFoundation/CFBase.h
+typedef const void* CFTypeRef;
+// CoreFoundation/CFBase.h
+typedef const struct __attribute__((objc_bridge(NSString))) __CFString* CFStringRef;
+// CoreFoundation/CFBase.h
+typedef CFTypeRef CFPropertyListRef;
+// CoreFoundation/CFBase.h
+extern "C" CFTypeID CFGetTypeID(CFTypeRef cf);
+
+// CoreFoundation/CFNumber.h
+typedef const struct __attribute__((objc_bridge(NSNumber))) __CFBoolean* CFBooleanRef;
+// CoreFoundation/CFNumber.h
+typedef const struct __attribute__((objc_bridge(NSNumber))) __CFNumber* CFNumberRef;
+// CoreFoundation/CFNumber.h
+extern "C" const CFBooleanRef kCFBooleanTrue;
+// CoreFoundation/CFNumber.h
+extern "C" const CFBooleanRef kCFBooleanFalse;
+// CoreFoundation/CFNumber.h
+extern "C" CFTypeID CFBooleanGetTypeID(void);
+// CoreFoundation/CFNumber.h
+extern "C" Boolean CFNumberIsFloatType(CFNumberRef number);
+
+// CoreFoundation/CFPreferences.h
+extern "C" const CFStringRef kCFPreferencesAnyHost;
+// CoreFoundation/CFPreferences.h
+extern "C" const CFStringRef kCFPreferencesCurrentUser;
+// CoreFoundation/CFPreferences.h
+extern "C" _Nullable CFPropertyListRef CFPreferencesCopyValue(CFStringRef key,
+                                                              CFStringRef applicationID,
+                                                              CFStringRef userName,
+                                                              CFStringRef hostName);
+// CoreFoundation/CFPreferences.h
+extern "C" void CFPreferencesSetValue(CFStringRef key, _Nullable CFPropertyListRef value,
+                                      CFStringRef applicationID, CFStringRef userName,
+                                      CFStringRef hostName);
+// CoreFoundation/CFPreferences.h
+extern "C" Boolean CFPreferencesSynchronize(CFStringRef applicationID, CFStringRef userName,
+                                            CFStringRef hostName);
+
+// Foundation/NSObject.h (an inline function there)
+id _Nullable CFBridgingRelease(CFTypeRef _Nullable X);
+
+// ---- libdispatch (Objective-C object types, as with ARC) -------------------
+
+// dispatch/object.h
+@protocol OS_dispatch_object <NSObject>
+@end
+// dispatch/object.h
+typedef void (^dispatch_block_t)(void);
+// dispatch/queue.h
+@protocol OS_dispatch_queue <OS_dispatch_object>
+@end
+typedef NSObject<OS_dispatch_queue>* dispatch_queue_t;
+// dispatch/queue.h
+@protocol OS_dispatch_queue_serial <OS_dispatch_queue>
+@end
+// dispatch/queue.h
+@protocol OS_dispatch_queue_main <OS_dispatch_queue_serial>
+@end
+typedef NSObject<OS_dispatch_queue_main>* dispatch_queue_main_t;
+// dispatch/queue.h (an inline function there)
+extern "C" dispatch_queue_main_t dispatch_get_main_queue(void);
+// dispatch/queue.h
+extern "C" void dispatch_async(dispatch_queue_t queue, dispatch_block_t block);
+
+// ---- Foundation -----------------------------------------------------------
+
+// Foundation/NSTask.h
+@interface NSTask (AppleSDK)
+@property(nullable, copy) NSURL* executableURL;
+- (BOOL)launchAndReturnError:(out NSError** _Nullable)error;
+@end
+
+// Foundation/NSFileManager.h
+@interface NSFileManager (AppleSDK)
+- (NSArray<NSURL*>*)URLsForDirectory:(NSSearchPathDirectory)directory
+                           inDomains:(NSSearchPathDomainMask)domainMask;
+- (BOOL)trashItemAtURL:(NSURL*)url
+      resultingItemURL:(NSURL* _Nullable* _Nullable)outResultingURL
+                 error:(NSError**)error;
+@end
+
+// ---- AppKit ---------------------------------------------------------------
+
+// AppKit/NSAlert.h (Apple declares NSAlertStyle itself as this enumeration;
+// GNUstep's NSAlertStyle is NSUInteger with the older constant names)
+enum : NSUInteger {
+  NSAlertStyleWarning = 0,
+  NSAlertStyleInformational = 1,
+  NSAlertStyleCritical = 2,
+};
+
+// AppKit/NSApplication.h
+@interface NSApplication (AppleSDK)
+- (BOOL)setActivationPolicy:(NSApplicationActivationPolicy)activationPolicy;
+@end
+
+// AppKit/NSWorkspace.h
+@interface NSWorkspaceOpenConfiguration : NSObject <NSCopying>
++ (instancetype)configuration;
+@property BOOL createsNewApplicationInstance;
+@property(copy) NSDictionary<NSString*, NSString*>* environment;
+@end
+
+// AppKit/NSWorkspace.h
+@interface NSWorkspace (AppleSDK)
+- (void)openApplicationAtURL:(NSURL*)applicationURL
+               configuration:(NSWorkspaceOpenConfiguration*)configuration
+           completionHandler:
+               (void (^_Nullable)(NSRunningApplication* _Nullable app,
+                                  NSError* _Nullable error))completionHandler;
+@end
+
+NS_ASSUME_NONNULL_END
