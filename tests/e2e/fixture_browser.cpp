@@ -10,6 +10,9 @@
 //                        appears complete at once (written aside, then renamed);
 //                        FOLDER/events gets "START PID", "TERM PID", "EXIT PID".
 //
+// While it runs, a SIGHUP (the Dock's "reload your preferences") is noted as
+// "HUP PID" and survived, so a bundle made as a stand-in Dock counts them.
+//
 // It writes nowhere but FOLDER.
 
 #include <dirent.h>
@@ -136,12 +139,13 @@ Behaviour ownBehaviour() {
 }  // namespace
 
 int main(int, char** argv) {
-  // Blocked before anything else, so a SIGTERM sent while the start is being
-  // recorded is noted instead of ending the process unseen.
-  sigset_t term;
-  sigemptyset(&term);
-  sigaddset(&term, SIGTERM);
-  sigprocmask(SIG_BLOCK, &term, nullptr);
+  // Blocked before anything else, so a SIGTERM or SIGHUP sent while the start
+  // is being recorded is noted instead of ending the process unseen.
+  sigset_t noted;
+  sigemptyset(&noted);
+  sigaddset(&noted, SIGTERM);
+  sigaddset(&noted, SIGHUP);
+  sigprocmask(SIG_BLOCK, &noted, nullptr);
 
   std::string descriptors = openDescriptors();
   Behaviour behaviour = ownBehaviour();
@@ -153,7 +157,11 @@ int main(int, char** argv) {
   }
   for (;;) {
     int received = 0;
-    if (sigwait(&term, &received) != 0) continue;
+    if (sigwait(&noted, &received) != 0) continue;
+    if (received == SIGHUP) {
+      appendEvent(behaviour.record, "HUP");
+      continue;
+    }
     appendEvent(behaviour.record, "TERM");
     if (behaviour.mode != "ignore-term") break;
   }
