@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Measures the installer's own CPU time over a full 25 s launch watch that
+# never succeeds: a fresh installation of a bundle whose browser exits at
+# once, confirmed through a pseudo-terminal, in a private sandbox.
+# Usage: bench/launch_watch_cpu.sh [BUILD_DIR]
+set -euo pipefail
+build_dir=$(cd "${1:-$(dirname "$0")/../build}" && pwd)
+installer_bundle="$build_dir/QuorvaneInstaller.app"
+sandbox=$(mktemp -d)
+trap 'rm -rf "$sandbox"' EXIT
+mkdir -p "$sandbox/home" "$sandbox/new"
+
+new_bundle="$sandbox/new/Quorvane浏览器.app"
+cp -a "$installer_bundle/Contents/Resources/Quorvane浏览器.app" "$new_bundle"
+rm -rf "$new_bundle/Contents/_CodeSignature"
+printf '#!/bin/sh\nexit 3\n' > "$new_bundle/Contents/MacOS/Quorvane浏览器"
+"$installer_bundle/Contents/Helpers/codesign" -s - -f --deep "$new_bundle"
+
+python3 - "$installer_bundle/Contents/MacOS/QuorvaneInstaller" "$sandbox" "$new_bundle" <<'PY'
+import os, pty, resource, select, sys, time
+installer, sandbox, source = sys.argv[1:4]
+environment = {"HOME": sandbox + "/home", "PATH": "/usr/bin:/bin", "LANG": "C.UTF-8",
+               "XDG_DATA_HOME": sandbox + "/home/.local/share",
+               "XDG_CONFIG_HOME": sandbox + "/home/.config"}
+arguments = [installer, "--source", source,
+             "--destination", sandbox + "/home/Applications/Quorvane浏览器.app"]
+started = time.monotonic()
+pid, terminal = pty.fork()
+if pid == 0:
+    os.execve(installer, arguments, environment)
+screen, answered = b"", 0
+while True:
+    ready, _, _ = select.select([terminal], [], [], 0.2)
+    if not ready:
+        continue
+    try:
+        chunk = os.read(terminal, 4096)
+    except OSError:
+        break
+    if not chunk:
+        break
+    screen += chunk
+    if screen.count(b"Buttons:") > answered:
+        answered += 1
+        time.sleep(0.2)
+        os.write(terminal, b"\r")
+_, status = os.waitpid(pid, 0)
+elapsed = time.monotonic() - started
+usage = resource.getrusage(resource.RUSAGE_CHILDREN)
+print(f"wall {elapsed:.1f} s, CPU of the installer and the tools it ran: user {usage.ru_utime:.3f} s + system {usage.ru_stime:.3f} s"
+      f" = {usage.ru_utime + usage.ru_stime:.3f} s (aim: under 0.5 s), exit {os.waitstatus_to_exitcode(status)}")
+PY
