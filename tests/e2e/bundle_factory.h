@@ -48,7 +48,7 @@ struct BundleSpec {
 /// seals it; answers `at`. Throws HarnessError when any step fails.
 std::filesystem::path makeBundle(const std::filesystem::path& at, const BundleSpec& spec = {});
 
-/// Writes `bundle`/Contents/Info.plist from the spec's Info values.
+/// Writes `bundle`/Contents/Info.plist from the description's Info values.
 void writeInfoPropertyList(const std::filesystem::path& bundle, const BundleSpec& spec);
 
 /// Rewrites the fixture behaviour file; this breaks a seal made before.

@@ -123,4 +123,15 @@ std::string visible(std::string_view text) {
   return shown;
 }
 
+bool processIsAlive(pid_t pid) {
+  std::string status;
+  try {
+    status = readFile("/proc/" + std::to_string(pid) + "/stat");
+  } catch (const HarnessError&) {
+    return false;
+  }
+  auto close = status.rfind(')');
+  return close != std::string::npos && close + 2 < status.size() && status[close + 2] != 'Z';
+}
+
 }  // namespace e2e

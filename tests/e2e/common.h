@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 // What every part of the harness shares: its error, the build's paths and
 // small file helpers.
 
@@ -51,6 +53,9 @@ void replaceHelper(const fs::path& installerBundle, std::string_view name,
 
 /// The file's bytes; throws HarnessError "read PATH: reason".
 std::string readFile(const fs::path& path);
+
+/// Running, not yet reaped, not a zombie: a zombie has ended already.
+bool processIsAlive(pid_t pid);
 /// Creates or truncates `path` with `content`; parent folders are created.
 void writeFile(const fs::path& path, std::string_view content, fs::perms mode = fs::perms(0644));
 

@@ -21,18 +21,6 @@ fs::path temporaryFolder() {
   return configured && *configured ? fs::path(configured) : fs::path("/tmp");
 }
 
-/// Running, not yet reaped, not a zombie: a zombie has ended already.
-bool processIsAlive(pid_t pid) {
-  std::string status;
-  try {
-    status = readFile("/proc/" + std::to_string(pid) + "/stat");
-  } catch (const HarnessError&) {
-    return false;
-  }
-  auto close = status.rfind(')');
-  return close != std::string::npos && close + 2 < status.size() && status[close + 2] != 'Z';
-}
-
 /// Makes every folder writable again, so a test that locked one down cannot
 /// keep the sandbox from being removed.
 void unlockFolders(const fs::path& root) {

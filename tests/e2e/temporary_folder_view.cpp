@@ -60,18 +60,6 @@ std::string randomToken() {
   return token;
 }
 
-/// Running and not a zombie.
-bool processIsAlive(pid_t pid) {
-  std::string status;
-  try {
-    status = readFile("/proc/" + std::to_string(pid) + "/stat");
-  } catch (const HarnessError&) {
-    return false;
-  }
-  auto close = status.rfind(')');
-  return close != std::string::npos && close + 2 < status.size() && status[close + 2] != 'Z';
-}
-
 /// The processes whose mount namespace is the one `namespaceFd` holds.
 std::vector<pid_t> processesInNamespace(int namespaceFd) {
   std::vector<pid_t> inside;
