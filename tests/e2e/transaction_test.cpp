@@ -1,0 +1,126 @@
+// The transaction seen from outside: what a confirmed installation starts,
+// and what is left when the new browser will not start, the old one will not
+// quit or another installer holds the lock.
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "harness.h"
+#include "installation_steps.h"
+
+namespace e2e {
+namespace {
+
+/// Naming the installed copy as the current one keeps these runs from taking
+/// a browser that another test runs meanwhile for the one to quit.
+std::vector<std::string> updateArguments(const fs::path& source, const fs::path& destination) {
+  return {"--source", source.string(), "--destination", destination.string(), "--current-app",
+          destination.string()};
+}
+
+/// After the confirmation: the failure alert with `description`, then the
+/// description alone on standard error once it is dismissed, exit 1.
+void expectFailureAfterConfirmation(InstallerRun& run, const std::string& description) {
+  Alert alert = run.waitForAlert();
+  EXPECT_EQ(alert.messageText, "无法安装Quorvane浏览器");
+  EXPECT_EQ(alert.informativeText, description);
+  EXPECT_EQ(alert.standardErrorBefore, "") << "written before the alert was dismissed";
+  run.press(returnKey);
+  RunResult result = run.finish();
+  EXPECT_EQ(result.exitStatus, 1);
+  EXPECT_EQ(result.standardError, description + "\n");
+  EXPECT_EQ(result.standardOutput, "");
+  EXPECT_TRUE(result.terminalRestored);
+}
+
+TEST(Transaction, AFreshInstallationStartsTheBrowserWithOnlyTheSessionAndTheDataRoot) {
+  Sandbox sandbox;
+  const fs::path record = sandbox.path("record");
+  const fs::path source = makeBundle(sandbox.path("new") / browserBundle, {.record = record});
+  const fs::path destination = sandbox.path("missing/apps") / browserBundle;
+
+  InstallerRun run = InstallerRun::start(
+      sandbox, {.arguments = {"--source", source.string(), "--destination", destination.string()},
+                .extraEnvironment = {{"QRVX_DATA_ROOT", sandbox.path("browser-data").string()},
+                                     {"QRVX_UNRELATED", "must not arrive"}}});
+  acceptConfirmation(run);
+  expectQuietSuccess(run);
+
+  BrowserStart start = BrowserRecord(record).waitForStarts(1);
+  EXPECT_EQ(start.executable, destination / "Contents/MacOS" / browserName);
+  EXPECT_EQ(start.session, start.pid) << "not in a session of its own";
+  EXPECT_EQ(start.environment.at("QRVX_DATA_ROOT"), sandbox.path("browser-data").string());
+  EXPECT_EQ(start.environment.count("QRVX_UNRELATED"), 0u);
+  EXPECT_EQ(start.environment.at("HOME"), sandbox.home().string());
+  ASSERT_EQ(start.descriptors.size(), 3u) << "the installer's descriptors leaked into the browser";
+  for (const std::string& descriptor : start.descriptors) {
+    EXPECT_NE(descriptor.find("/dev/null"), std::string::npos) << descriptor;
+  }
+  EXPECT_TRUE(stagingFolders(destination.parent_path()).empty());
+}
+
+TEST(Transaction, ANewBrowserThatExitsAtOncePutsTheOldOneBack) {
+  Sandbox sandbox;
+  const fs::path oldRecord = sandbox.path("old-record");
+  const fs::path destination =
+      makeBundle(sandbox.path("apps") / browserBundle, {.version = std::string("2.0"), .record = oldRecord});
+  const fs::path source =
+      makeBundle(sandbox.path("new") / browserBundle, {.mode = FixtureMode::exit});
+  const ino_t installed = inodeOf(destination);
+  BrowserProcess old = BrowserProcess::start(sandbox, destination);
+  BrowserRecord(oldRecord).waitForStarts(1);
+
+  InstallerRun run = InstallerRun::start(sandbox, {.arguments = updateArguments(source, destination)});
+  acceptConfirmation(run);
+  expectFailureAfterConfirmation(run, "未完成安装，旧版仍在原位置。\n浏览器启动未完成或启动时退出。");
+
+  EXPECT_EQ(old.waitForExit(), std::optional<int>(0)) << "the old browser was not quit first";
+  EXPECT_EQ(inodeOf(destination), installed) << "the old bundle is not back in place";
+  BrowserRecord(oldRecord).waitForStarts(2);  // started again from the destination
+  EXPECT_TRUE(stagingFolders(destination.parent_path()).empty());
+}
+
+TEST(Transaction, AnOldBrowserThatWillNotQuitCancelsWithNothingChanged) {
+  Sandbox sandbox;
+  const fs::path oldRecord = sandbox.path("old-record");
+  const fs::path destination =
+      makeBundle(sandbox.path("apps") / browserBundle,
+                 {.version = std::string("2.0"), .mode = FixtureMode::ignoreTerm, .record = oldRecord});
+  const fs::path source = makeBundle(sandbox.path("new") / browserBundle);
+  const ino_t installed = inodeOf(destination);
+  BrowserProcess old = BrowserProcess::start(sandbox, destination);
+  BrowserRecord(oldRecord).waitForStarts(1);
+
+  InstallerRun run = InstallerRun::start(sandbox, {.arguments = updateArguments(source, destination)});
+  acceptConfirmation(run);
+  expectFailureAfterConfirmation(run, "旧浏览器尚未正常退出，安装已取消。请完成浏览器中的操作后重试。");
+
+  EXPECT_EQ(BrowserRecord(oldRecord).count("TERM", old.pid()), 1) << "asked once, never forced";
+  EXPECT_FALSE(old.waitForExit(std::chrono::milliseconds(200))) << "the old browser was ended";
+  EXPECT_EQ(inodeOf(destination), installed);
+  EXPECT_TRUE(stagingFolders(destination.parent_path()).empty());
+}
+
+TEST(Transaction, ASecondInstallerIsRefusedWhileTheLockIsHeld) {
+  Sandbox sandbox;
+  const fs::path source = makeBundle(sandbox.path("new") / browserBundle);
+  const fs::path apps = sandbox.path("apps");
+  fs::create_directories(apps);
+  const fs::path destination = apps / browserBundle;
+  int held = open(apps.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  ASSERT_EQ(flock(held, LOCK_EX | LOCK_NB), 0);
+
+  InstallerRun run = InstallerRun::start(
+      sandbox, {.arguments = {"--source", source.string(), "--destination", destination.string()}});
+  acceptConfirmation(run);
+  expectFailureAfterConfirmation(run, "另一个安装程序正在运行。");
+  close(held);
+  EXPECT_FALSE(fs::exists(destination));
+  EXPECT_TRUE(stagingFolders(apps).empty());
+}
+
+}  // namespace
+}  // namespace e2e
