@@ -36,32 +36,6 @@ void expectFailureAfterConfirmation(InstallerRun& run, const std::string& descri
   EXPECT_TRUE(result.terminalRestored);
 }
 
-TEST(Transaction, AFreshInstallationStartsTheBrowserWithOnlyTheSessionAndTheDataRoot) {
-  Sandbox sandbox;
-  const fs::path record = sandbox.path("record");
-  const fs::path source = makeBundle(sandbox.path("new") / browserBundle, {.record = record});
-  const fs::path destination = sandbox.path("missing/apps") / browserBundle;
-
-  InstallerRun run = InstallerRun::start(
-      sandbox, {.arguments = {"--source", source.string(), "--destination", destination.string()},
-                .extraEnvironment = {{"QRVX_DATA_ROOT", sandbox.path("browser-data").string()},
-                                     {"QRVX_UNRELATED", "must not arrive"}}});
-  acceptConfirmation(run);
-  expectQuietSuccess(run);
-
-  BrowserStart start = BrowserRecord(record).waitForStarts(1);
-  EXPECT_EQ(start.executable, destination / "Contents/MacOS" / browserName);
-  EXPECT_EQ(start.session, start.pid) << "not in a session of its own";
-  EXPECT_EQ(start.environment.at("QRVX_DATA_ROOT"), sandbox.path("browser-data").string());
-  EXPECT_EQ(start.environment.count("QRVX_UNRELATED"), 0u);
-  EXPECT_EQ(start.environment.at("HOME"), sandbox.home().string());
-  ASSERT_EQ(start.descriptors.size(), 3u) << "the installer's descriptors leaked into the browser";
-  for (const std::string& descriptor : start.descriptors) {
-    EXPECT_NE(descriptor.find("/dev/null"), std::string::npos) << descriptor;
-  }
-  EXPECT_TRUE(stagingFolders(destination.parent_path()).empty());
-}
-
 TEST(Transaction, ANewBrowserThatExitsAtOncePutsTheOldOneBack) {
   Sandbox sandbox;
   const fs::path oldRecord = sandbox.path("old-record");
@@ -81,6 +55,24 @@ TEST(Transaction, ANewBrowserThatExitsAtOncePutsTheOldOneBack) {
   EXPECT_EQ(inodeOf(destination), installed) << "the old bundle is not back in place";
   BrowserRecord(oldRecord).waitForStarts(2);  // started again from the destination
   EXPECT_TRUE(stagingFolders(destination.parent_path()).empty());
+}
+
+TEST(Transaction, AFreshInstallationWhoseBrowserExitsAtOnceLeavesTheDestinationEmpty) {
+  Sandbox sandbox;
+  const fs::path apps = sandbox.path("apps");
+  fs::create_directories(apps);
+  const fs::path destination = apps / browserBundle;
+  const fs::path source =
+      makeBundle(sandbox.path("new") / browserBundle, {.mode = FixtureMode::exit});
+
+  InstallerRun run = InstallerRun::start(
+      sandbox, {.arguments = {"--source", source.string(), "--destination", destination.string()}});
+  acceptConfirmation(run);
+  expectFailureAfterConfirmation(run, "未完成安装，旧版仍在原位置。\n浏览器启动未完成或启动时退出。");
+
+  EXPECT_FALSE(fs::exists(fs::symlink_status(destination))) << "the new bundle stayed installed";
+  EXPECT_TRUE(fs::is_empty(apps)) << "the staging directory or the bundle stayed behind";
+  EXPECT_TRUE(bundleVerifies(source)) << "the source was touched";
 }
 
 TEST(Transaction, AnOldBrowserThatWillNotQuitCancelsWithNothingChanged) {
