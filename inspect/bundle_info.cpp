@@ -39,7 +39,7 @@ BundleInfo verify(const FileURL& url) {
   command("/usr/bin/codesign", {"--verify", "--deep", "--strict", path},
           "应用签名校验失败。\n" + path);
 
-  return BundleInfo{url, *version, *numbers, status->device, status->inode};
+  return BundleInfo{url, *version, *numbers, status->device, status->inode, {}};
 }
 
 }  // namespace installer

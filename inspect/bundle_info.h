@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "inspect/version.h"
 #include "platform/file_url.h"
@@ -19,6 +20,10 @@ struct BundleInfo {
   /// the 32 bits of the target system because Linux device numbers are.
   std::int64_t device = 0;
   std::uint64_t inode = 0;
+  /// Folders above the bundle that must still be private directories of the
+  /// user whenever it is acted on: for a copy found in a temporary build
+  /// folder, that folder and the known subfolder holding it. Empty otherwise.
+  std::vector<FileURL> privateFolders{};
 
   /// True when the item at `location` is still this very directory entry:
   /// `lstat` succeeds with the same device and inode. Holds across moves and

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 #include <string>
+#include <utility>
 
 #include "entry/constants.h"
 #include "inspect/version.h"
@@ -57,19 +58,31 @@ bool isPrivateDirectory(const FileURL& url) {
          status->uid == posix.getuid() && (status->mode & (groupWriteBit | otherWriteBit)) == 0;
 }
 
-std::vector<FileURL> temporaryBuildCopies(const FileURL& temporaryFolder) {
-  std::vector<FileURL> copies;
+bool arePrivateDirectories(const std::vector<FileURL>& folders) {
+  return std::all_of(folders.begin(), folders.end(), isPrivateDirectory);
+}
+
+std::vector<BuildCopy> buildCopiesIn(const FileURL& temporaryFolder) {
+  std::vector<BuildCopy> copies;
   for (const FileURL& entry : entriesOrNone(temporaryFolder)) {
     if (!isBuildFolderName(entry.lastPathComponent())) continue;
     // Anyone may create entries in the temporary folder: only a folder
     // nobody else can write is trusted to hold our own builds.
     if (!isPrivateDirectory(entry)) continue;
     for (const FileURL& root : searchRoots(entry)) {
+      std::vector<FileURL> folders{entry};
+      if (root.path() != entry.path()) folders.push_back(root);
       for (const FileURL& item : entriesOrNone(root)) {
-        if (hasBrowserName(item)) copies.push_back(item);
+        if (hasBrowserName(item)) copies.push_back({item, folders});
       }
     }
   }
+  return copies;
+}
+
+std::vector<FileURL> temporaryBuildCopies(const FileURL& temporaryFolder) {
+  std::vector<FileURL> copies;
+  for (BuildCopy& copy : buildCopiesIn(temporaryFolder)) copies.push_back(std::move(copy.url));
   return copies;
 }
 

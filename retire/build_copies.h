@@ -31,9 +31,26 @@ bool hasBrowserName(const FileURL& url);
 /// current user that neither the group nor others may write.
 bool isPrivateDirectory(const FileURL& url);
 
+/// True when each of `folders` is a private directory (isPrivateDirectory).
+bool arePrivateDirectories(const std::vector<FileURL>& folders);
+
+/// A browser-named item found in a private build folder.
+struct BuildCopy {
+  /// As listed.
+  FileURL url;
+  /// The build folder and, for an item of a known subfolder, that subfolder.
+  /// Either may become a link or writable by others once it has been judged,
+  /// so the item is used only while all of them are still private.
+  std::vector<FileURL> folders;
+};
+
 /// Browser-named items directly inside the private build folders of
 /// `temporaryFolder` and inside their private known subfolders, in listing
-/// order, as listed. Never fails; what cannot be listed contributes nothing.
+/// order, as listed, with the folders that hold each. Never fails; what
+/// cannot be listed contributes nothing.
+std::vector<BuildCopy> buildCopiesIn(const FileURL& temporaryFolder);
+
+/// The same items without their folders.
 std::vector<FileURL> temporaryBuildCopies(const FileURL& temporaryFolder);
 
 /// The same for the system temporary folder.

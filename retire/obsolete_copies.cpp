@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <exception>
+#include <iterator>
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 
 #include "entry/constants.h"
 #include "inspect/data_directories.h"
@@ -21,6 +23,8 @@ struct Candidate {
   /// The composed form of the path: equal for canonically equivalent paths,
   /// and ordered by code point as bytes.
   std::string key;
+  /// For a build copy, the folders that must stay private (BuildCopy::folders).
+  std::vector<FileURL> privateFolders;
 };
 
 /// The composed form under which paths are compared and ordered.
@@ -32,19 +36,23 @@ bool isInUserApplications(const FileURL& folder) {
   return sameText(canonicalPath(folder).path(), canonicalPath(applications).path());
 }
 
-std::vector<FileURL> candidateLocations(const FileURL& destination,
-                                        const FileURL& temporaryFolder) {
+/// The items beside the destination and, where they count, the build
+/// copies, with the folders each must stay private in; as listed.
+std::vector<BuildCopy> candidateLocations(const FileURL& destination,
+                                          const FileURL& temporaryFolder) {
   const FileURL folder = destination.deletingLastPathComponent();
-  std::vector<FileURL> locations;
+  std::vector<BuildCopy> locations;
   try {
-    locations = files().contentsOfDirectory(folder);
+    for (FileURL& item : files().contentsOfDirectory(folder)) {
+      locations.push_back({std::move(item), {}});
+    }
   } catch (const std::exception&) {
   }
   // Builds are installed for the user who made them, so their leftovers only
   // count as old copies of an installation in that user's own folder.
   if (isInUserApplications(folder)) {
-    std::vector<FileURL> builds = temporaryBuildCopies(temporaryFolder);
-    locations.insert(locations.end(), builds.begin(), builds.end());
+    std::vector<BuildCopy> builds = buildCopiesIn(temporaryFolder);
+    std::move(builds.begin(), builds.end(), std::back_inserter(locations));
   }
   return locations;
 }
@@ -78,10 +86,10 @@ std::vector<BundleInfo> obsoleteCopies(const BundleInfo& source, const FileURL& 
                                        const std::vector<FileURL>& excluding,
                                        const FileURL& temporaryFolder) {
   std::vector<Candidate> candidates;
-  for (const FileURL& location : candidateLocations(destination, temporaryFolder)) {
-    FileURL url = normalized(location);
+  for (BuildCopy& location : candidateLocations(destination, temporaryFolder)) {
+    FileURL url = normalized(location.url);
     std::string key = comparisonKey(url);
-    candidates.push_back({std::move(url), std::move(key)});
+    candidates.push_back({std::move(url), std::move(key), std::move(location.folders)});
   }
   std::stable_sort(candidates.begin(), candidates.end(),
                    [](const Candidate& a, const Candidate& b) { return a.key < b.key; });
@@ -99,8 +107,14 @@ std::vector<BundleInfo> obsoleteCopies(const BundleInfo& source, const FileURL& 
     if (isInsideAnotherBundle(candidate.url)) continue;
     if (!browserProcesses(candidate.url).empty()) continue;
     if (!isOutsideDataDirectories(candidate.url)) continue;
+    // A build folder judged private when it was listed may since have become
+    // a link to somewhere else, or writable by others: what it holds then is
+    // not ours to verify. The folders as listed are looked at, since the
+    // candidate's own path has had its links resolved.
+    if (!arePrivateDirectories(candidate.privateFolders)) continue;
     std::optional<BundleInfo> info = verifiedOrNothing(candidate.url);
     if (!info || !lexicographicallyPrecedes(info->versionNumbers, source.versionNumbers)) continue;
+    info->privateFolders = std::move(candidate.privateFolders);
     copies.push_back(std::move(*info));
   }
   return copies;

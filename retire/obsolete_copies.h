@@ -11,7 +11,9 @@ namespace installer {
 /// browser-named bundles beside `destination` and, for an installation into
 /// the user's own Applications folder, in the private temporary build
 /// folders; never nested in another bundle, running, overlapping the data
-/// directories, failing verification, or of a version not below `source`'s.
+/// directories, failing verification, or of a version not below `source`'s;
+/// a build copy only while its folders are still private when it is verified
+/// (each record names them in `privateFolders`).
 /// Never returns `source`, `destination` or any of `excluding`. Sorted by
 /// path (composed code points, stable). Never throws.
 std::vector<BundleInfo> obsoleteCopies(const BundleInfo& source, const FileURL& destination,

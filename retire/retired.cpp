@@ -5,12 +5,14 @@
 #include "entry/constants.h"
 #include "inspect/command.h"
 #include "process/browser_processes.h"
+#include "retire/build_copies.h"
 
 namespace installer {
 namespace {
 
 bool isUntouched(const BundleInfo& info, const FileURL& at) {
-  return info.matches(at) && browserProcesses(at).empty();
+  return info.matches(at) && arePrivateDirectories(info.privateFolders) &&
+         browserProcesses(at).empty();
 }
 
 /// Runs the registration tool; the registration is a courtesy to Launch
