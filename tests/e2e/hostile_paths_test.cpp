@@ -1,0 +1,329 @@
+// Locations whose names a shell, an option parser or a line-based file would
+// take apart: spaces, quotes, a line feed, a leading dash, backslashes,
+// Chinese and decomposed accents. The installer hands each path to the system
+// tools as one argument of its own, and every message shows it byte for byte
+// as it lies on disk (the comparisons compose accents; the messages do not).
+//
+// The tools of these runs log their argument vectors, NUL-separated, before
+// they become the real ones.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "failure_report.h"
+#include "harness.h"
+#include "installation_steps.h"
+#include "launch_registry.h"
+#include "trash_contents.h"
+
+namespace e2e {
+namespace {
+
+using Arguments = std::vector<std::string>;
+
+struct HostileName {
+  const char* why;
+  /// A folder name put into every location of the run.
+  std::string component;
+  /// The locations are handed over relative to the sandbox, so that the
+  /// installer's own arguments begin with the name.
+  bool relative = false;
+  /// The data root as the user typed it, when it differs from the folder on
+  /// disk only in its composition.
+  std::string composedComponent = component;
+};
+
+const std::vector<HostileName>& hostileNames() {
+  static const std::vector<HostileName> names = {
+      {"spaces", "a b  c "},
+      {"single quotes", "it's 'quoted'"},
+      {"double quotes", "say \"hi\" \"\""},
+      {"a line feed", "first\nsecond"},
+      {"a leading dash", "-rf --deep", true},
+      {"backslashes, one before an n", "back\\slash\\n\\"},
+      {"Chinese", "下载 文件夹"},
+      // "Café résumé" with every accent a combining mark after its letter.
+      {"combining accents", "Cafe\xCC\x81 re\xCC\x81sume\xCC\x81", false,
+       "Caf\xC3\xA9 r\xC3\xA9sum\xC3\xA9"},
+      {"all of them, after a dash", "-x 'a\"b\\n\nc' 下载 e\xCC\x81", true},
+  };
+  return names;
+}
+
+const std::vector<std::string> tools = {"cp", "codesign", "lsregister"};
+
+/// An installer bundle whose tools append "$#" and "$@", each ended by a
+/// NUL, to $E2E_TOOL_LOG/<tool>, then run the real tool.
+fs::path loggingInstaller(const Sandbox& sandbox) {
+  const fs::path installer = copyInstallerBundle(sandbox.path("installer/QuorvaneInstaller.app"));
+  for (const std::string& tool : tools) {
+    replaceHelper(installer, tool,
+                  "#!/bin/sh\n"
+                  "printf '%s\\0' \"$#\" \"$@\" >> \"$E2E_TOOL_LOG/" + tool + "\"\n"
+                  "exec '" + helperPath(builtInstallerBundle(), tool).string() + "' \"$@\"\n");
+  }
+  return installer;
+}
+
+/// The argument vectors `tool` was started with, in order.
+std::vector<Arguments> toolCalls(const fs::path& log, const std::string& tool) {
+  std::vector<Arguments> calls;
+  std::error_code error;
+  if (!fs::exists(log / tool, error)) return calls;
+  const std::string content = readFile(log / tool);
+  std::vector<std::string> fields;
+  for (std::size_t start = 0; start < content.size();) {
+    std::size_t end = content.find('\0', start);
+    if (end == std::string::npos) throw HarnessError(tool + " log ends inside a field");
+    fields.push_back(content.substr(start, end - start));
+    start = end + 1;
+  }
+  for (std::size_t at = 0; at < fields.size();) {
+    const std::size_t count = std::stoul(fields[at]);
+    if (at + 1 + count > fields.size()) throw HarnessError(tool + " log ends inside a call");
+    calls.emplace_back(fields.begin() + static_cast<long>(at + 1),
+                       fields.begin() + static_cast<long>(at + 1 + count));
+    at += 1 + count;
+  }
+  return calls;
+}
+
+std::string shownCalls(const std::vector<Arguments>& calls) {
+  std::string text;
+  for (const Arguments& call : calls) {
+    text += "\n ";
+    for (const std::string& argument : call) text += " [" + visible(argument) + "]";
+  }
+  return text;
+}
+
+void expectCalls(const fs::path& log, const std::string& tool,
+                 const std::vector<Arguments>& expected) {
+  const std::vector<Arguments> calls = toolCalls(log, tool);
+  EXPECT_EQ(calls, expected) << tool << " was run with" << shownCalls(calls) << "\nexpected"
+                             << shownCalls(expected);
+}
+
+Arguments verification(const fs::path& bundle) {
+  return {"--verify", "--deep", "--strict", bundle.string()};
+}
+
+/// A registry line: backslashes doubled, a line feed as "\n".
+std::string registryLine(const std::string& path) {
+  std::string line;
+  for (char c : path) {
+    if (c == '\\') {
+      line += "\\\\";
+    } else if (c == '\n') {
+      line += "\\n";
+    } else {
+      line += c;
+    }
+  }
+  return line;
+}
+
+std::vector<std::string> sorted(std::vector<std::string> lines) {
+  std::sort(lines.begin(), lines.end());
+  return lines;
+}
+
+/// Where the case's locations lie, and how the installer is told of them.
+struct Locations {
+  fs::path folder;  ///< sandbox/<name>
+  fs::path log;
+
+  fs::path source() const { return folder / ("new " + folder.filename().string()) / browserBundle; }
+  fs::path apps() const { return folder / ("apps " + folder.filename().string()); }
+  fs::path destination() const { return apps() / browserBundle; }
+  fs::path neighbour() const { return apps() / (std::string(browserName) + " 1.0.app"); }
+  fs::path current() const { return folder / "old" / browserBundle; }
+  fs::path missing() const { return folder / "gone" / browserBundle; }
+};
+
+Locations locationsOf(const Sandbox& sandbox, const HostileName& name) {
+  Locations locations{sandbox.path(name.component), sandbox.path("tool-log")};
+  fs::create_directories(locations.log);
+  return locations;
+}
+
+/// `location` as handed to the installer: relative to the sandbox when asked.
+std::string argument(const Sandbox& sandbox, const HostileName& name, const fs::path& location) {
+  return name.relative ? location.lexically_relative(sandbox.root()).string() : location.string();
+}
+
+/// One update across hostile locations: an older copy installed, another
+/// beside it and a current copy elsewhere, all three of which the Trash
+/// refuses, so that the final alert lists them.
+struct HostileUpdate {
+  const HostileName* name = nullptr;
+  std::unique_ptr<Sandbox> sandbox;
+  Locations at;
+  fs::path record;
+  std::optional<InstallerRun> run;
+  /// A step failed: the later ones would only wait for what cannot come.
+  bool failed = false;
+};
+
+void startUpdate(HostileUpdate& update, const fs::path& installer) {
+  const HostileName& name = *update.name;
+  update.sandbox = std::make_unique<Sandbox>();
+  const Sandbox& sandbox = *update.sandbox;
+  const Locations& at = update.at = locationsOf(sandbox, name);
+  update.record = sandbox.path("new-record");
+  makeBundle(at.source(), {.record = update.record});
+  makeBundle(at.destination(), {.version = std::string("2.0")});
+  makeBundle(at.neighbour(), {.version = std::string("1.0")});
+  makeBundle(at.current(), {.version = std::string("1.5")});
+  // GIO makes no Trash where a file stands.
+  writeFile(sandbox.dataHome() / "Trash", "not a folder\n");
+  // Naming a current copy also keeps the run to the browsers of its own sandbox.
+  const Arguments arguments = {"--source", argument(sandbox, name, at.source()),
+                               "--destination", argument(sandbox, name, at.destination()),
+                               "--current-app", argument(sandbox, name, at.current())};
+  if (name.relative) {
+    EXPECT_TRUE(arguments[1].starts_with("-")) << arguments[1];
+  }
+  update.run.emplace(InstallerRun::start(
+      sandbox, {.arguments = arguments,
+                .extraEnvironment = {{"E2E_TOOL_LOG", at.log.string()}},
+                .installerBundle = installer}));
+}
+
+void confirmUpdate(HostileUpdate& update) {
+  const Locations& at = update.at;
+  Alert confirmation = update.run->waitForAlert();
+  EXPECT_TRUE(confirmation.informativeText.starts_with(
+      "安装位置\n" + at.destination().string() + "\n\n当前副本 1.5\n" + at.current().string() +
+      "\n\n"))
+      << visible(confirmation.informativeText);
+  update.run->press(returnKey);
+}
+
+void expectUpdateReport(HostileUpdate& update) {
+  const Locations& at = update.at;
+  InstallerRun& run = *update.run;
+  Alert report = run.waitForAlert();
+  const std::vector<Arguments> copies = toolCalls(at.log, "cp");
+  ASSERT_EQ(copies.size(), 1u) << shownCalls(copies);
+  ASSERT_EQ(copies[0].size(), 3u) << shownCalls(copies);
+  const fs::path staged = copies[0][2];
+  EXPECT_EQ(staged.filename(), browserBundle);
+  EXPECT_EQ(staged.parent_path().parent_path(), at.apps());
+  EXPECT_TRUE(isStagingFolderName(staged.parent_path().filename().string())) << staged;
+  EXPECT_EQ(report.messageText, "新版已安装");
+  EXPECT_EQ(report.informativeText, "以下旧应用暂未能移到废纸篓。\n" + staged.string() + "\n" +
+                                        at.current().string() + "\n" + at.neighbour().string())
+      << visible(report.informativeText);
+  run.press(returnKey);
+  RunResult result = run.finish();
+  EXPECT_EQ(result.exitStatus, 0);
+  EXPECT_EQ(result.standardError, "");
+  EXPECT_EQ(result.standardOutput, "");
+
+  expectCalls(at.log, "cp", {{"-cRpP", at.source().string(), staged.string()}});
+  expectCalls(at.log, "codesign",
+              {verification(at.source()), verification(at.destination()),
+               verification(at.current()), verification(staged), verification(at.neighbour())});
+  expectCalls(at.log, "lsregister",
+              {{"-u", staged.string()}, {"-f", staged.string()},
+               {"-u", at.current().string()}, {"-f", at.current().string()},
+               {"-u", at.neighbour().string()}, {"-f", at.neighbour().string()}});
+  EXPECT_EQ(sorted(registeredBundles(*update.sandbox)),
+            sorted({registryLine(staged.string()), registryLine(at.current().string()),
+                    registryLine(at.neighbour().string())}));
+  // The record keeps the executable as a line of its own, which a line feed
+  // in the path would split: the kernel's word is taken instead.
+  const pid_t browser = BrowserRecord(update.record).waitForStarts(1).pid;
+  EXPECT_EQ(fs::read_symlink("/proc/" + std::to_string(browser) + "/exe"),
+            at.destination() / "Contents/MacOS" / browserName);
+  EXPECT_TRUE(bundleVerifies(at.destination()));
+}
+
+TEST(HostilePaths, ReachTheToolsWholeAndAppearUnchangedThroughAnUpdate) {
+  Sandbox toolsSandbox;
+  const fs::path installer = loggingInstaller(toolsSandbox);
+  // The updates run side by side, each in a sandbox of its own: most of the
+  // time of each is its launch watch.
+  std::vector<HostileUpdate> updates(hostileNames().size());
+  for (std::size_t index = 0; index < updates.size(); ++index) {
+    updates[index].name = &hostileNames()[index];
+  }
+  auto eachUpdate = [&](const std::function<void(HostileUpdate&)>& step) {
+    for (HostileUpdate& update : updates) {
+      SCOPED_TRACE(std::string(update.name->why) + ": " + visible(update.name->component));
+      if (update.failed) continue;
+      const ::testing::TestResult& result =
+          *::testing::UnitTest::GetInstance()->current_test_info()->result();
+      const int failuresBefore = result.total_part_count();
+      runCase([&] { step(update); });
+      update.failed = result.total_part_count() != failuresBefore;
+    }
+  };
+  eachUpdate([&](HostileUpdate& update) { startUpdate(update, installer); });
+  eachUpdate(confirmUpdate);
+  eachUpdate(expectUpdateReport);
+}
+
+TEST(HostilePaths, AppearUnchangedInRefusals) {
+  Sandbox toolsSandbox;
+  const fs::path installer = loggingInstaller(toolsSandbox);
+  for (const HostileName& name : hostileNames()) {
+    SCOPED_TRACE(std::string(name.why) + ": " + visible(name.component));
+    runCase([&] {
+      Sandbox sandbox;
+      const Locations at = locationsOf(sandbox, name);
+      const fs::path source = makeBundle(at.source());
+      const fs::path current = makeBundle(at.current(), {.version = std::string("1.0")});
+      fs::create_directories(at.apps());
+      auto run = [&](const Arguments& arguments, Environment environment = {}) {
+        fs::remove_all(at.log);
+        fs::create_directories(at.log);
+        environment["E2E_TOOL_LOG"] = at.log.string();
+        return InstallerRun::start(sandbox, {.arguments = arguments,
+                                             .extraEnvironment = environment,
+                                             .installerBundle = installer});
+      };
+      // Naming the current copy keeps browsers that run elsewhere out of these runs.
+      const Arguments install = {"--source", argument(sandbox, name, source), "--destination",
+                                 argument(sandbox, name, at.destination()), "--current-app",
+                                 argument(sandbox, name, current)};
+      const TreeSnapshot before = snapshotTree(at.folder);
+
+      {
+        SCOPED_TRACE("the data root is the installation folder, as typed");
+        const fs::path typedRoot =
+            sandbox.path(name.composedComponent) / ("apps " + name.composedComponent);
+        InstallerRun refused = run(install, {{"QRVX_DATA_ROOT", typedRoot.string()}});
+        expectFailureReport(refused, "应用路径与浏览器资料目录重叠。\n" + at.destination().string());
+        expectCalls(at.log, "codesign", {verification(source), verification(current)});
+      }
+      {
+        SCOPED_TRACE("the current copy is missing");
+        Arguments arguments = install;
+        arguments.back() = argument(sandbox, name, at.missing());
+        InstallerRun refused = run(arguments);
+        expectFailureReport(refused, "不是可识别的Quorvane浏览器应用包。\n" + at.missing().string());
+        expectCalls(at.log, "codesign", {verification(source)});
+      }
+      EXPECT_EQ(treeDifferences(before, snapshotTree(at.folder)), "");
+      {
+        SCOPED_TRACE("the new bundle fails verification");
+        writeFile(source / "Contents/Resources/added.txt", "added after the seal");
+        InstallerRun refused = run(install);
+        expectFailureReport(refused, "应用签名校验失败。\n" + source.string(),
+                            ToolDiagnostics::mayPrecede);
+        expectCalls(at.log, "codesign", {verification(source)});
+        expectCalls(at.log, "cp", {});
+      }
+      EXPECT_TRUE(fs::is_empty(at.apps()));
+    });
+  }
+}
+
+}  // namespace
+}  // namespace e2e
