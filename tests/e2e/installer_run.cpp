@@ -65,7 +65,14 @@ InstallerRun InstallerRun::start(const Sandbox& sandbox, RunOptions options) {
   for (const auto& [name, value] : options.extraEnvironment) environment[name] = value;
   fs::path bundle = options.installerBundle.value_or(builtInstallerBundle());
   std::string workingDirectory = options.workingDirectory.value_or(sandbox.root()).string();
-  ExecImage image(installerExecutable(bundle), options.arguments, environment);
+  std::vector<std::string> arguments = options.arguments;
+  fs::path program = installerExecutable(bundle);
+  if (!options.launcher.empty()) {
+    arguments.insert(arguments.begin(), program.string());
+    arguments.insert(arguments.begin(), options.launcher.begin() + 1, options.launcher.end());
+    program = options.launcher.front();
+  }
+  ExecImage image(program, arguments, environment);
 
   InstallerRun run;
   Pipe output = makePipe();
@@ -154,21 +161,25 @@ std::string InstallerRun::transcript() const {
          "\n---";
 }
 
+std::optional<Alert> InstallerRun::takeWaitingAlert() {
+  if (!findAlert(screen_, consumed_, false) && !(readingKeys() && findAlert(screen_, consumed_, true)))
+    return std::nullopt;
+  if (!readingKeys()) return std::nullopt;
+  // A button line written in pieces gets the moment it needs to complete.
+  pump(30);
+  auto match = findAlert(screen_, consumed_, true);
+  if (!match) return std::nullopt;
+  consumed_ = match->end;
+  match->alert.standardErrorBefore = standardError_;
+  return match->alert;
+}
+
 Alert InstallerRun::waitForAlert() {
   if (!terminal_) throw HarnessError("waitForAlert: this run has no terminal");
   auto deadline = std::chrono::steady_clock::now() + waitLimit;
   for (;;) {
     pump(10);
-    if (findAlert(screen_, consumed_, false) || (readingKeys() && findAlert(screen_, consumed_, true))) {
-      if (readingKeys()) {
-        // A button line written in pieces gets the moment it needs to complete.
-        pump(30);
-        auto match = findAlert(screen_, consumed_, true);
-        consumed_ = match->end;
-        match->alert.standardErrorBefore = standardError_;
-        return match->alert;
-      }
-    }
+    if (std::optional<Alert> alert = takeWaitingAlert()) return *alert;
     if (reapIfEnded()) {
       pump(50);
       throw HarnessError("the installer ended with status " + std::to_string(*exitStatus_) +
@@ -182,6 +193,16 @@ Alert InstallerRun::waitForAlert() {
                          std::to_string(waitLimit.count()) + " s" + transcript());
     }
   }
+}
+
+std::optional<Alert> InstallerRun::alertWithin(std::chrono::milliseconds limit) {
+  if (!terminal_) return std::nullopt;
+  auto deadline = std::chrono::steady_clock::now() + limit;
+  do {
+    pump(10);
+    if (std::optional<Alert> alert = takeWaitingAlert()) return alert;
+  } while (!reapIfEnded() && std::chrono::steady_clock::now() < deadline);
+  return std::nullopt;
 }
 
 void InstallerRun::press(std::string_view keys) {

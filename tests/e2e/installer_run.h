@@ -3,6 +3,7 @@
 #include <sys/types.h>
 #include <termios.h>
 
+#include <chrono>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -27,6 +28,9 @@ struct RunOptions {
   std::optional<std::filesystem::path> installerBundle{};
   /// The sandbox root when absent.
   std::optional<std::filesystem::path> workingDirectory{};
+  /// A program (absolute path) and its arguments that run the installer as
+  /// their last arguments, a tracer say; the installer runs directly when empty.
+  std::vector<std::string> launcher{};
 };
 
 struct RunResult {
@@ -56,6 +60,11 @@ class InstallerRun {
   /// The next alert, once its button line is on the terminal and the terminal
   /// has left canonical mode to read a key.
   Alert waitForAlert();
+  /// The next alert if one waits for a key within `limit`; nothing when none
+  /// does, also when the process has ended meanwhile.
+  std::optional<Alert> alertWithin(std::chrono::milliseconds limit);
+  /// Whether the process started has ended (it is reaped then).
+  bool hasEnded() { return reapIfEnded(); }
   /// Types `keys` on the terminal.
   void press(std::string_view keys);
   /// Waits for the end and collects everything the installer wrote.
@@ -70,6 +79,8 @@ class InstallerRun {
   void pump(int waitMilliseconds);
   bool reapIfEnded();
   bool readingKeys() const;
+  /// The alert waiting for a key on the screen, if there is one now.
+  std::optional<Alert> takeWaitingAlert();
   std::string transcript() const;
 
   pid_t pid_ = -1;

@@ -1,0 +1,134 @@
+#!/usr/bin/env bash
+# Tries to break the installer and writes what held to docs/RELIABILITY.md:
+# the whole fault sweep (every injection point of every scenario, a crash and
+# three errors), the fuzz targets for a longer time, the races and the hostile
+# paths. Usage: scripts/reliability-report.sh [fuzz seconds per target, 300]
+# Takes about an hour on two cores; builds first.
+set -euo pipefail
+project_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build_dir=${BUILD_DIR:-$project_dir/build}
+fuzz_seconds=${1:-300}
+"$project_dir/scripts/build.sh"
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/reliability-XXXXXX")
+trap 'rm -rf "$work"' EXIT
+report=$project_dir/docs/RELIABILITY.md
+started=$(date -u +%Y-%m-%dT%H:%MZ)
+
+# The sweep: every point, one line per run.
+sweep_status=0
+QRVX_FAULT_POINTS=0 QRVX_FAULT_REPORT=$work/faults.tsv \
+  "$build_dir/tests/faults/installer_fault_tests" >"$work/faults.log" 2>&1 || sweep_status=$?
+
+# Races and hostile paths: the end-to-end tests that try them.
+race_status=0
+ctest --test-dir "$build_dir" -R 'e2e\.(Race|HostilePath)' --output-on-failure \
+  >"$work/races.log" 2>&1 || race_status=$?
+
+# The fuzz targets, longer than the test command runs them.
+fuzz_status=0
+if [[ -x "$project_dir/scripts/fuzz.sh" ]]; then
+  "$project_dir/scripts/fuzz.sh" all "$fuzz_seconds" >"$work/fuzz.log" 2>&1 || fuzz_status=$?
+fi
+
+{
+  echo "# Reliability report"
+  echo
+  echo "Written by \`scripts/reliability-report.sh $fuzz_seconds\` (started $started, finished"
+  echo "$(date -u +%Y-%m-%dT%H:%MZ), on $(nproc) cores, $(uname -sr), $(strace -V | head -n1))."
+  echo "Nothing in this file is written by hand; run the command again to refresh it."
+  echo
+  echo "## Faults from outside the process"
+  echo
+  echo "Each scenario runs the built installer bundle under \`strace -f\` with"
+  echo "\`--inject=CALL:signal=KILL:when=N\` (a crash) or \`error=EIO\`, \`error=ENOSPC\`,"
+  echo "\`error=EACCES\` (an error), one injection point per run. The points come from a run of"
+  echo "the scenario without a fault: for every system call below that changes the file system or"
+  echo "another process, every invocation number some process of the run reached (strace counts"
+  echo "per process, so a point strikes the installer, its helpers and the browser it launches"
+  echo "alike); \`openat\` counts only where it opens for writing or creating."
+  echo
+  echo "After every run: at the destination the complete old bundle (the very directory, and it"
+  echo "verifies) or the complete new one (it verifies, new version), or nothing for a fresh"
+  echo "installation; the old bundle exactly once, at the destination, in a staging folder or in"
+  echo "the Trash, and intact; the data folder (\`QRVX_DATA_ROOT\`) unchanged; the install"
+  echo "folder's lock free once the installer and its helpers are gone. After a crash the"
+  echo "installer runs again and must install normally over whatever was left. After an error"
+  echo "it must have ended with exit 0, or exit 1 after its failure alert with that text as the"
+  echo "one line on standard error, and a staging folder may survive only when the last alert"
+  echo "names it."
+  echo
+  if [[ -s $work/faults.tsv ]]; then
+    echo "| Scenario | Fault | Points | Reached | Installed | Ended with its message | Killed | Held |"
+    echo "|---|---|---:|---:|---:|---:|---:|---:|"
+    awk -F'\t' '
+      { key = $1 "|" $2; if (!(key in points)) order[++n] = key
+        points[key]++; if ($5 == "reached") reached[key]++
+        if ($6 == "installed") installed[key]++
+        else if ($6 ~ /^exit 1/) failed[key]++
+        else if ($6 == "killed") killed[key]++
+        if ($7 == "held") held[key]++ }
+      END { for (i = 1; i <= n; i++) { k = order[i]; split(k, p, "|")
+              printf "| %s | %s | %d | %d | %d | %d | %d | %d |\n", p[1], p[2], points[k],
+                reached[k], installed[k], failed[k], killed[k], held[k] } }' "$work/faults.tsv"
+    echo
+    echo "Injection points by system call (summed over the four faults):"
+    echo
+    echo "| System call | Fresh installation | Update, old browser running | Update whose launch fails |"
+    echo "|---|---:|---:|---:|"
+    awk -F'\t' '
+      { if (!($3 in seen)) { seen[$3] = 1; calls[++n] = $3 }
+        count[$3 "|" $1]++ }
+      END { for (i = 1; i <= n; i++) { c = calls[i]
+              printf "| `%s` | %d | %d | %d |\n", c, count[c "|fresh installation"],
+                count[c "|update, old browser running"], count[c "|update whose launch fails"] } }' \
+      "$work/faults.tsv"
+    echo
+    echo "How the runs with an error ended:"
+    echo
+    echo "| Ending | Runs |"
+    echo "|---|---:|"
+    awk -F'\t' '$2 != "SIGKILL" { ending[$6]++ } END { for (e in ending) printf "| %s | %d |\n", e, ending[e] }' \
+      "$work/faults.tsv" | sort
+    echo
+    violations=$(awk -F'\t' '$7 != "held"' "$work/faults.tsv")
+    if [[ -z $violations ]]; then
+      echo "The invariant held after every run (sweep exit status $sweep_status)."
+    else
+      echo "Runs where it did not hold (sweep exit status $sweep_status):"
+      echo
+      echo '```'
+      echo "$violations"
+      echo '```'
+    fi
+  else
+    echo "The sweep wrote no results (exit status $sweep_status); its log ends:"
+    echo
+    echo '```'
+    tail -n 20 "$work/faults.log"
+    echo '```'
+  fi
+  echo
+  echo "## Races and hostile paths"
+  echo
+  echo "| Test | Result |"
+  echo "|---|---|"
+  sed -n 's/^ *[0-9]*\/[0-9]* Test *#[0-9]*: \(e2e\.[^ ]*\) \.*[* ]*\([A-Za-z]*\).*/| `\1` | \2 |/p' "$work/races.log"
+  echo
+  echo "ctest exit status $race_status."
+  if [[ -s $work/fuzz.log ]]; then
+    echo
+    echo "## Hostile input: fuzz targets"
+    echo
+    echo "Each target for $fuzz_seconds s from the seed corpus in \`tests/fuzz/corpus\`,"
+    echo "with AddressSanitizer and UndefinedBehaviorSanitizer:"
+    echo
+    echo '```'
+    grep -E '^(target|Done|==[0-9]+==ERROR|SUMMARY)' "$work/fuzz.log" || tail -n 20 "$work/fuzz.log"
+    echo '```'
+    echo
+    echo "Exit status $fuzz_status."
+  fi
+} >"$report"
+echo "wrote $report" >&2
+exit $((sweep_status || race_status || fuzz_status))

@@ -1,0 +1,143 @@
+#pragma once
+
+// Faults from outside the installer: the installer bundle run under
+// strace -f, which makes one invocation of one system call fail or kills the
+// process making it, and the checks of what such a run may leave behind.
+//
+// A system call's invocations are counted per process (strace keeps one
+// counter per traced process), so invocation N of a call means the N-th in
+// every process the installer starts: the installer, its helpers and the
+// browser it launches.
+
+#include <sys/types.h>
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "browser_process.h"
+#include "installer_run.h"
+#include "sandbox.h"
+#include "tree_snapshot.h"
+
+namespace faults {
+
+namespace fs = std::filesystem;
+
+/// The runs that are swept.
+enum class Scenario {
+  freshInstallation,       ///< nothing installed yet
+  updateWhileRunning,      ///< an older browser installed and running
+  updateWhoseLaunchFails,  ///< the same, but the new browser cannot be started
+};
+
+const char* nameOf(Scenario scenario);
+
+/// What strace does at the chosen invocation.
+enum class Fault { kill, eio, enospc, eacces };
+
+const char* nameOf(Fault fault);
+/// The --inject action: "signal=KILL", "error=EIO", ...
+std::string injectionOf(Fault fault);
+
+/// The system calls that change the file system or other processes, as strace
+/// names them; openat counts only when it may write or create.
+const std::vector<std::string>& sweptSystemCalls();
+
+/// One place to inject: invocation `invocation` of `systemCall`.
+struct InjectionPoint {
+  std::string systemCall;
+  int invocation = 0;
+  bool operator==(const InjectionPoint&) const = default;
+};
+
+/// One sandbox staged for a scenario: an installed browser (unless fresh)
+/// running from its destination, a new bundle, a data folder with content.
+class StagedScenario {
+ public:
+  StagedScenario(e2e::Sandbox& sandbox, Scenario scenario);
+  StagedScenario(const StagedScenario&) = delete;
+  StagedScenario& operator=(const StagedScenario&) = delete;
+  ~StagedScenario();
+
+  Scenario scenario() const { return scenario_; }
+  const fs::path& destination() const { return destination_; }
+  const fs::path& installFolder() const { return installFolder_; }
+  const fs::path& dataRoot() const { return dataRoot_; }
+  const e2e::TreeSnapshot& dataBefore() const { return dataBefore_; }
+  /// The command line; for the installation after a fault, with a new bundle
+  /// that starts (the one of a failing launch cannot).
+  std::vector<std::string> arguments(bool reinstall = false) const;
+  e2e::Environment environment() const;
+  /// The inode of the installed bundle before the run (fresh: none).
+  std::optional<ino_t> oldBundle() const { return oldBundle_; }
+
+ private:
+  Scenario scenario_;
+  fs::path destination_;
+  fs::path installFolder_;
+  fs::path source_;
+  fs::path reinstallSource_;
+  fs::path dataRoot_;
+  e2e::TreeSnapshot dataBefore_;
+  std::optional<ino_t> oldBundle_;
+  std::optional<e2e::BrowserProcess> oldBrowser_;
+};
+
+/// What one run under strace did.
+struct TracedRun {
+  /// Exit status of the installer process itself, 128 + signal after one.
+  std::optional<int> exitStatus;
+  /// Whether strace reports the injection happening.
+  bool injected = false;
+  /// The descriptor of a write of the installer itself that the fault struck:
+  /// what it was writing (an alert, the line on standard error) is missing.
+  std::optional<int> failedWrite;
+  /// Every alert's title and text, in order.
+  std::vector<e2e::Alert> alerts;
+  std::string standardError;
+  /// The install folder's lock could be taken once the installer was gone.
+  bool lockFree = false;
+  std::string sandboxRoot;
+  /// The trace file: one line per traced system call, prefixed by its pid.
+  std::string trace;
+};
+
+/// Runs the installer of `staged` under strace, tracing `traced` and, when
+/// given, injecting `fault` at `point`; answers every alert with Return. Once
+/// the installer and the helpers it started are gone, checks the lock, then
+/// ends whatever still runs from the sandbox (the launched browser).
+TracedRun runTraced(e2e::Sandbox& sandbox, const StagedScenario& staged,
+                    const std::vector<std::string>& traced,
+                    const std::optional<std::pair<InjectionPoint, Fault>>& injection);
+
+/// The injection points a reference run shows: for every swept call, each
+/// invocation number some process reached (for openat, only the invocations
+/// that open for writing or create).
+std::vector<InjectionPoint> injectionPoints(const std::string& trace);
+
+/// The invariant after any run, faulted or not, as a list of violations
+/// (empty when it holds): at the destination the complete old bundle or the
+/// complete new one (or nothing, for a fresh installation); the old bundle
+/// exactly once, at the destination, in a staging folder or in the Trash; the
+/// data folder as it was; the lock free.
+std::vector<std::string> invariantViolations(const e2e::Sandbox& sandbox, const StagedScenario& staged,
+                                             const TracedRun& run);
+
+/// For a run that ended by itself: exit 0, or exit 1 after the failure alert
+/// whose text is the one line on standard error; every staging folder left
+/// is named by the last alert, unless the fault struck its removal (which
+/// the clean-up does not report) and it does not hold the old bundle.
+/// Violations as above.
+std::vector<std::string> endingViolations(const StagedScenario& staged, const TracedRun& run,
+                                          const InjectionPoint& point);
+
+/// Runs the installer again, untraced, answering every alert with Return;
+/// violations unless it installs the new bundle and exits 0.
+std::vector<std::string> reinstallViolations(e2e::Sandbox& sandbox, const StagedScenario& staged);
+
+/// A short description of how `run` ended, for the report.
+std::string outcomeOf(const TracedRun& run);
+
+}  // namespace faults

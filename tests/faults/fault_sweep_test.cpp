@@ -1,0 +1,128 @@
+// The installer's promise under faults from outside: whatever system call
+// fails, and wherever the process is killed, the installed browser is never
+// lost, never half replaced and never replaced by something unverified.
+//
+// Each sweep stages its scenario once without a fault to find the injection
+// points, then once per point with the fault. QRVX_FAULT_POINTS bounds the
+// points per sweep (spread over all of them, the exchange and the lock always
+// among them); 0 sweeps every point. QRVX_FAULT_REPORT names a file that gets
+// one tab-separated line per run.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <set>
+
+#include "failure_report.h"
+#include "fault_sweep.h"
+
+namespace faults {
+namespace {
+
+std::size_t pointBudget() {
+  const char* configured = std::getenv("QRVX_FAULT_POINTS");
+  return configured ? std::strtoul(configured, nullptr, 10) : 12;
+}
+
+/// QRVX_FAULT_ONLY=CALL:N runs that one point of every sweep.
+std::optional<InjectionPoint> onlyPoint() {
+  const char* configured = std::getenv("QRVX_FAULT_ONLY");
+  if (!configured) return std::nullopt;
+  std::string text = configured;
+  auto colon = text.find(':');
+  if (colon == std::string::npos) return std::nullopt;
+  return InjectionPoint{text.substr(0, colon), std::atoi(text.c_str() + colon + 1)};
+}
+
+/// The points a bounded sweep takes: the exchange, the lock and the signal
+/// to the old browser always, the rest evenly spread.
+std::vector<InjectionPoint> chosenPoints(const std::vector<InjectionPoint>& all, std::size_t budget) {
+  if (std::optional<InjectionPoint> only = onlyPoint()) {
+    if (std::find(all.begin(), all.end(), *only) == all.end()) return {};
+    return {*only};
+  }
+  if (budget == 0 || all.size() <= budget) return all;
+  static const std::set<std::string> always = {"renameat2", "flock", "kill", "pidfd_send_signal"};
+  std::vector<InjectionPoint> chosen;
+  std::vector<InjectionPoint> others;
+  for (const InjectionPoint& point : all)
+    (always.contains(point.systemCall) && point.invocation <= 2 ? chosen : others).push_back(point);
+  std::size_t left = budget > chosen.size() ? budget - chosen.size() : 0;
+  for (std::size_t index = 0; index < left && !others.empty(); ++index)
+    chosen.push_back(others[index * others.size() / left]);
+  return chosen;
+}
+
+void report(Scenario scenario, Fault fault, const InjectionPoint& point, const TracedRun& run,
+            const std::vector<std::string>& violations) {
+  const char* path = std::getenv("QRVX_FAULT_REPORT");
+  if (!path) return;
+  std::ofstream out(path, std::ios::app);
+  std::string joined;
+  for (const std::string& violation : violations) joined += (joined.empty() ? "" : "; ") + violation;
+  out << nameOf(scenario) << '\t' << nameOf(fault) << '\t' << point.systemCall << '\t' << point.invocation
+      << '\t' << (run.injected ? "reached" : "not reached") << '\t' << outcomeOf(run) << '\t'
+      << (violations.empty() ? "held" : joined) << '\n';
+}
+
+void sweep(Scenario scenario, Fault fault) {
+  std::vector<InjectionPoint> points;
+  {
+    e2e::Sandbox sandbox;
+    StagedScenario staged(sandbox, scenario);
+    TracedRun reference = runTraced(sandbox, staged, sweptSystemCalls(), std::nullopt);
+    // Without a fault the scenario ends as it always does; anything else (a
+    // browser of another test seen, say) would make its points meaningless.
+    const int expected = scenario == Scenario::updateWhoseLaunchFails ? 1 : 0;
+    ASSERT_EQ(reference.exitStatus, std::optional<int>(expected))
+        << "the run without a fault ended unexpectedly: " << outcomeOf(reference);
+    ASSERT_EQ(invariantViolations(sandbox, staged, reference), std::vector<std::string>{});
+    points = injectionPoints(reference.trace);
+  }
+  ASSERT_FALSE(points.empty());
+  std::vector<InjectionPoint> chosen = chosenPoints(points, pointBudget());
+  std::cout << nameOf(scenario) << ", " << nameOf(fault) << ": " << chosen.size() << " of "
+            << points.size() << " injection points\n";
+  for (const InjectionPoint& point : chosen) {
+    SCOPED_TRACE(std::string(nameOf(fault)) + " at " + point.systemCall + " #" +
+                 std::to_string(point.invocation));
+    e2e::runCase([&] {
+      e2e::Sandbox sandbox;
+      StagedScenario staged(sandbox, scenario);
+      TracedRun run = runTraced(sandbox, staged, {point.systemCall}, std::make_pair(point, fault));
+      std::vector<std::string> violations = invariantViolations(sandbox, staged, run);
+      if (fault != Fault::kill) {
+        for (std::string& violation : endingViolations(staged, run, point)) violations.push_back(violation);
+      } else {
+        for (std::string& violation : reinstallViolations(sandbox, staged)) violations.push_back(violation);
+      }
+      report(scenario, fault, point, run, violations);
+      if (const char* traces = std::getenv("QRVX_FAULT_TRACES"); traces && !violations.empty()) {
+        std::ofstream(std::string(traces) + "/" + nameOf(fault) + "-" + point.systemCall + "-" +
+                      std::to_string(point.invocation) + ".trace")
+            << run.trace;
+      }
+      EXPECT_EQ(violations, std::vector<std::string>{})
+          << outcomeOf(run) << "\nstandard error: " << e2e::visible(run.standardError);
+    });
+  }
+}
+
+TEST(FaultSweep, FreshInstallationKilled) { sweep(Scenario::freshInstallation, Fault::kill); }
+TEST(FaultSweep, FreshInstallationEIO) { sweep(Scenario::freshInstallation, Fault::eio); }
+TEST(FaultSweep, FreshInstallationENOSPC) { sweep(Scenario::freshInstallation, Fault::enospc); }
+TEST(FaultSweep, FreshInstallationEACCES) { sweep(Scenario::freshInstallation, Fault::eacces); }
+TEST(FaultSweep, UpdateKilled) { sweep(Scenario::updateWhileRunning, Fault::kill); }
+TEST(FaultSweep, UpdateEIO) { sweep(Scenario::updateWhileRunning, Fault::eio); }
+TEST(FaultSweep, UpdateENOSPC) { sweep(Scenario::updateWhileRunning, Fault::enospc); }
+TEST(FaultSweep, UpdateEACCES) { sweep(Scenario::updateWhileRunning, Fault::eacces); }
+TEST(FaultSweep, FailedLaunchKilled) { sweep(Scenario::updateWhoseLaunchFails, Fault::kill); }
+TEST(FaultSweep, FailedLaunchEIO) { sweep(Scenario::updateWhoseLaunchFails, Fault::eio); }
+TEST(FaultSweep, FailedLaunchENOSPC) { sweep(Scenario::updateWhoseLaunchFails, Fault::enospc); }
+TEST(FaultSweep, FailedLaunchEACCES) { sweep(Scenario::updateWhoseLaunchFails, Fault::eacces); }
+
+}  // namespace
+}  // namespace faults
