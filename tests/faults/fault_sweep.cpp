@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <functional>
 #include <cstdlib>
 #include <chrono>
 #include <map>
@@ -167,11 +168,13 @@ std::optional<ino_t> directoryInode(const fs::path& path) {
   return status.st_ino;
 }
 
-/// Answers every alert with Return until the run ends; the alerts in order.
-std::vector<e2e::Alert> answerEveryAlert(e2e::InstallerRun& run) {
+/// Answers every alert with Return until the run ends, or `ended` says the
+/// process that matters has; the alerts in order.
+std::vector<e2e::Alert> answerEveryAlert(e2e::InstallerRun& run,
+                                         const std::function<bool()>& ended = [] { return false; }) {
   std::vector<e2e::Alert> alerts;
   auto deadline = std::chrono::steady_clock::now() + runLimit;
-  while (!run.hasEnded()) {
+  while (!ended() && !run.hasEnded()) {
     if (std::chrono::steady_clock::now() > deadline)
       throw HarnessError("the installer did not end within " + std::to_string(runLimit.count()) + " s");
     if (std::optional<e2e::Alert> alert = run.alertWithin(std::chrono::milliseconds(50))) {
@@ -288,16 +291,7 @@ TracedRun runTraced(e2e::Sandbox& sandbox, const StagedScenario& staged,
 
   TracedRun result;
   result.sandboxRoot = sandbox.root().string();
-  auto deadline = std::chrono::steady_clock::now() + runLimit;
-  while (installer && e2e::processIsAlive(*installer) && !run.hasEnded()) {
-    if (std::chrono::steady_clock::now() > deadline)
-      throw HarnessError("the traced installer did not end within " + std::to_string(runLimit.count()) +
-                         " s");
-    if (std::optional<e2e::Alert> alert = run.alertWithin(std::chrono::milliseconds(50))) {
-      result.alerts.push_back(*alert);
-      run.press(e2e::returnKey);
-    }
-  }
+  result.alerts = answerEveryAlert(run, [&] { return !installer || !e2e::processIsAlive(*installer); });
   // A helper the installer started may outlive it when it was killed; what it
   // does until it ends is part of what the crash leaves.
   e2e::waitUntil([&] { return sessionMembers(run.pid()).empty(); }, std::chrono::seconds(20));
