@@ -16,9 +16,20 @@ rm -rf "$new_bundle/Contents/_CodeSignature"
 printf '#!/bin/sh\nexit 3\n' > "$new_bundle/Contents/MacOS/Quorvane浏览器"
 "$installer_bundle/Contents/Helpers/codesign" -s - -f --deep "$new_bundle"
 
-python3 - "$installer_bundle/Contents/MacOS/QuorvaneInstaller" "$sandbox" "$new_bundle" <<'PY'
+# As root, the installer runs under a user id of its own that no account and
+# no process has: it only sees that user's browsers, so it can neither take
+# another person's running browser for the current copy nor be refused for it.
+run_uid=$(id -u)
+if [[ $run_uid == 0 ]]; then
+  for ((uid = 61000 + $$ % 1000; uid < 62000; uid++)); do
+    getent passwd "$uid" >/dev/null || [[ -n $(ps -o pid= -U "$uid") ]] || { run_uid=$uid; break; }
+  done
+  chown -R "$run_uid:$run_uid" "$sandbox"
+fi
+
+python3 - "$installer_bundle/Contents/MacOS/QuorvaneInstaller" "$sandbox" "$new_bundle" "$run_uid" <<'PY'
 import os, pty, resource, select, sys, time
-installer, sandbox, source = sys.argv[1:4]
+installer, sandbox, source, uid = sys.argv[1:4] + [int(sys.argv[4])]
 environment = {"HOME": sandbox + "/home", "PATH": "/usr/bin:/bin", "LANG": "C.UTF-8",
                "XDG_DATA_HOME": sandbox + "/home/.local/share",
                "XDG_CONFIG_HOME": sandbox + "/home/.config"}
@@ -27,6 +38,10 @@ arguments = [installer, "--source", source,
 started = time.monotonic()
 pid, terminal = pty.fork()
 if pid == 0:
+    if uid != os.getuid():
+        os.setgroups([])
+        os.setgid(uid)
+        os.setuid(uid)
     os.execve(installer, arguments, environment)
 screen, answered = b"", 0
 while True:
