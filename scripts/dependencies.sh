@@ -8,6 +8,7 @@ required_packages=(
   libgtest-dev libgmock-dev
   libplist-dev libglib2.0-dev libicu-dev uuid-dev libssl-dev
   libgnustep-gui-dev libgnustep-base-dev gnustep-make libblocksruntime-dev clang
+  libclang-rt-dev llvm strace
 )
 
 missing_packages=()

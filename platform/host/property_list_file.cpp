@@ -7,9 +7,11 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <variant>
 
@@ -81,28 +83,48 @@ std::optional<PropertyValue> arrayOfNode(plist_t node, int depth) {
   return PropertyValue(std::move(array));
 }
 
+/// The text of a dictionary key, or nothing when it holds a NUL byte: a
+/// binary list can store one, and libplist then fails an assertion (ending
+/// the process) when asked for the text. Writing the key out is the only
+/// way libplist offers to see its whole length.
+std::optional<std::string> keyText(plist_t keyNode) {
+  if (plist_get_node_type(keyNode) != PLIST_KEY) return std::nullopt;
+  char* xml = nullptr;
+  uint32_t xmlLength = 0;
+  plist_to_xml(keyNode, &xml, &xmlLength);
+  if (!xml) return std::nullopt;
+  const bool holdsNUL = std::memchr(xml, '\0', xmlLength) != nullptr;
+  plist_to_xml_free(xml);
+  if (holdsNUL) return std::nullopt;
+  char* key = nullptr;
+  plist_get_key_val(keyNode, &key);
+  if (!key) return std::nullopt;
+  std::string text(key);
+  std::free(key);
+  return text;
+}
+
 std::optional<PropertyValue> dictionaryOfNode(plist_t node, int depth) {
   PropertyDictionary dictionary;
   plist_dict_iter iterator = nullptr;
   plist_dict_new_iter(node, &iterator);
   if (!iterator) return std::nullopt;
   bool complete = true;
+  std::set<std::string> keys;
   for (;;) {
-    char* key = nullptr;
     plist_t item = nullptr;
-    plist_dict_next_item(node, iterator, &key, &item);
-    if (!item) {
-      std::free(key);
-      break;
-    }
+    plist_dict_next_item(node, iterator, nullptr, &item);
+    if (!item) break;
+    std::optional<std::string> key = keyText(plist_dict_item_get_key(item));
     std::optional<PropertyValue> value = valueOfNode(item, depth);
-    if (!key || !value) {
-      std::free(key);
+    // A binary list can name a key twice. Which value counts is then a guess
+    // (the bundle check and the system could each take another), and a
+    // rewrite would keep only one of them.
+    if (!key || !value || !keys.insert(*key).second) {
       complete = false;
       break;
     }
-    dictionary.push_back(PropertyEntry{key, std::move(*value)});
-    std::free(key);
+    dictionary.push_back(PropertyEntry{std::move(*key), std::move(*value)});
   }
   std::free(iterator);
   if (!complete) return std::nullopt;

@@ -70,6 +70,10 @@ TEST(HostPreferencesTest, AFileThatCannotBeReadAsADictionaryIsNeverOverwritten) 
       "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>persistent-apps</key>",
       "<?xml version=\"1.0\"?><plist version=\"1.0\"><array><string>a</string></array></plist>",
       "bplist00 not really",
+      // Rewritten, it would keep only one of the two values.
+      fixtures::binaryDictionary({{"persistent-apps", "x"}, {"persistent-apps", "y"}}),
+      // Read naively, it would end the process.
+      fixtures::binaryDictionary({{std::string("tile\0size", 9), "x"}}, {.utf16 = true}),
   };
   for (const std::string& text : contents) {
     fixtures::writeFile(path, text);

@@ -111,6 +111,30 @@ TEST(HostPropertyListTest, AnswersNothingForWhatIsNoPropertyList) {
   EXPECT_FALSE(readPropertyList(folder / "fifo.plist").has_value()) << "and did not block";
 }
 
+TEST(HostPropertyListTest, DictionariesOnlyABinaryListCanHoldAreNoPropertyList) {
+  TemporaryFolder folder;
+  const PropertyValue sound(
+      PropertyDictionary{{"a", PropertyValue("x")}, {"b", PropertyValue("y")}});
+  for (bool utf16 : {false, true}) {
+    fixtures::writeFile(folder / "sound",
+                        fixtures::binaryDictionary({{"a", "x"}, {"b", "y"}}, {.utf16 = utf16}));
+    EXPECT_EQ(readPropertyList(folder / "sound"), sound) << utf16;
+  }
+
+  const std::string keyWithNUL("a\0b", 3);
+  const std::vector<std::pair<std::string, std::string>> files = {
+      // Which of two values under one key counts would be a guess.
+      {"duplicate", fixtures::binaryDictionary({{"a", "x"}, {"a", "y"}})},
+      {"shared duplicate", fixtures::binaryDictionary({{"a", "x"}, {"a", "y"}}, {.shared = true})},
+      // Asking libplist for this key's text would end the process.
+      {"NUL in a key", fixtures::binaryDictionary({{keyWithNUL, "x"}}, {.utf16 = true})},
+  };
+  for (const auto& [name, contents] : files) {
+    fixtures::writeFile(folder / name, contents);
+    EXPECT_FALSE(readPropertyList(folder / name).has_value()) << name;
+  }
+}
+
 TEST(HostPropertyListTest, WritesAtomicallyKeepingTheModeAndLeavingNoTemporary) {
   TemporaryFolder folder;
   const std::string path = folder / "prefs.plist";

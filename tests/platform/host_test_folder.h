@@ -62,6 +62,54 @@ inline std::string readFile(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
+/// How `binaryDictionary` writes its keys.
+struct BinaryKeys {
+  /// Equal keys refer to one key object.
+  bool shared = false;
+  /// As UTF-16 strings (of the ASCII text given) instead of ASCII ones.
+  bool utf16 = false;
+};
+
+/// A binary property list of one dictionary of ASCII strings (each under 15
+/// bytes, fewer than 15 entries), assembled by hand since no writer makes the
+/// malformed lists tests need.
+inline std::string binaryDictionary(
+    const std::vector<std::pair<std::string, std::string>>& entries, BinaryKeys keys = {}) {
+  std::vector<std::pair<std::string, bool>> strings;  // objects 1, 2, ...; 0 is the dictionary
+  auto objectOf = [&](const std::string& text, bool share, bool utf16) {
+    for (std::size_t index = 0; share && index < strings.size(); ++index) {
+      if (strings[index].first == text) return static_cast<char>(index + 1);
+    }
+    strings.emplace_back(text, utf16);
+    return static_cast<char>(strings.size());
+  };
+  std::string references;
+  for (const auto& entry : entries) references += objectOf(entry.first, keys.shared, keys.utf16);
+  for (const auto& entry : entries) references += objectOf(entry.second, false, false);
+
+  std::string list = "bplist00";
+  std::vector<std::size_t> offsets{list.size()};
+  list += static_cast<char>(0xD0 | entries.size());
+  list += references;
+  for (const auto& [text, utf16] : strings) {
+    offsets.push_back(list.size());
+    list += static_cast<char>((utf16 ? 0x60 : 0x50) | text.size());
+    for (char c : text) {
+      if (utf16) list += '\0';
+      list += c;
+    }
+  }
+  const std::size_t tableOffset = list.size();
+  for (std::size_t offset : offsets) list += static_cast<char>(offset);
+  // Trailer: offsets and references of one byte, then the object count, the
+  // top object and the offset table's place, each 64-bit big-endian.
+  list += std::string(6, '\0') + "\x01\x01";
+  for (std::size_t number : {offsets.size(), std::size_t{0}, tableOffset}) {
+    for (int shift = 56; shift >= 0; shift -= 8) list += static_cast<char>((number >> shift) & 0xFF);
+  }
+  return list;
+}
+
 /// A `#!/bin/sh` script at `path` with `body`, executable.
 inline void writeScript(const std::string& path, const std::string& body) {
   writeFile(path, "#!/bin/sh\n" + body + "\n");
