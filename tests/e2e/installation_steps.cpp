@@ -45,6 +45,20 @@ void expectQuietSuccess(InstallerRun& run, ToolDiagnostics diagnostics) {
   EXPECT_TRUE(result.terminalRestored);
 }
 
+void expectFailureAfterConfirmation(InstallerRun& run, const std::string& description) {
+  Alert alert = run.waitForAlert();
+  EXPECT_EQ(alert.messageText, failureTitle);
+  EXPECT_EQ(alert.informativeText, description);
+  EXPECT_EQ(alert.standardErrorBefore, "") << "written before the alert was dismissed";
+  run.press(returnKey);
+  RunResult result = run.finish();
+  EXPECT_EQ(result.exitStatus, 1);
+  EXPECT_EQ(result.standardError, description + "\n");
+  EXPECT_EQ(result.standardOutput, "");
+  EXPECT_EQ(countAlerts(result.terminal), 2u) << visible(result.terminal);
+  EXPECT_TRUE(result.terminalRestored);
+}
+
 bool isStagingFolderName(const std::string& name) {
   const std::string prefix = ".qrvx-update-";
   if (!name.starts_with(prefix)) return false;

@@ -7,6 +7,7 @@
 #include <sys/types.h>
 
 #include <filesystem>
+#include <string>
 #include <vector>
 
 #include "failure_report.h"
@@ -24,6 +25,12 @@ void acceptConfirmation(InstallerRun& run);
 /// allowed, the diagnostics of codesign about copies that failed verification
 /// (the tools write to the installer's own standard error).
 void expectQuietSuccess(InstallerRun& run, ToolDiagnostics diagnostics = ToolDiagnostics::none);
+
+/// Expects the end of a run that failed after its confirmation: the failure
+/// alert with `description`, nothing of it on standard error until Return
+/// dismisses it, then `description` + "\n" on standard error, nothing on
+/// standard output, exit 1, two alerts in all, the terminal restored.
+void expectFailureAfterConfirmation(InstallerRun& run, const std::string& description);
 
 /// The staging folders (".qrvx-update-" + UUID) directly inside `folder`.
 std::vector<std::filesystem::path> stagingFolders(const std::filesystem::path& folder);

@@ -140,22 +140,6 @@ void confirmBoth(RacingPair& pair) {
   pair.runs[1].press(returnKey);
 }
 
-/// After the confirmation: the failure alert, then the description alone on
-/// standard error once it is dismissed, exit 1.
-void expectFailureAfterConfirmation(InstallerRun& run, const std::string& description) {
-  Alert alert = run.waitForAlert();
-  EXPECT_EQ(alert.messageText, failureTitle);
-  EXPECT_EQ(alert.informativeText, description);
-  EXPECT_EQ(alert.standardErrorBefore, "") << "written before the alert was dismissed";
-  run.press(returnKey);
-  RunResult result = run.finish();
-  EXPECT_EQ(result.exitStatus, 1);
-  EXPECT_EQ(result.standardError, description + "\n");
-  EXPECT_EQ(result.standardOutput, "");
-  EXPECT_EQ(countAlerts(result.terminal), 2u) << visible(result.terminal);
-  EXPECT_TRUE(result.terminalRestored);
-}
-
 /// Waits for the lock's winner at the copy tool, expects the other to report
 /// the running installer and end, then lets the winner go on.
 void settleRace(RacingPair& pair) {

@@ -21,21 +21,6 @@ std::vector<std::string> updateArguments(const fs::path& source, const fs::path&
           destination.string()};
 }
 
-/// After the confirmation: the failure alert with `description`, then the
-/// description alone on standard error once it is dismissed, exit 1.
-void expectFailureAfterConfirmation(InstallerRun& run, const std::string& description) {
-  Alert alert = run.waitForAlert();
-  EXPECT_EQ(alert.messageText, "无法安装Quorvane浏览器");
-  EXPECT_EQ(alert.informativeText, description);
-  EXPECT_EQ(alert.standardErrorBefore, "") << "written before the alert was dismissed";
-  run.press(returnKey);
-  RunResult result = run.finish();
-  EXPECT_EQ(result.exitStatus, 1);
-  EXPECT_EQ(result.standardError, description + "\n");
-  EXPECT_EQ(result.standardOutput, "");
-  EXPECT_TRUE(result.terminalRestored);
-}
-
 TEST(Transaction, ANewBrowserThatExitsAtOncePutsTheOldOneBack) {
   Sandbox sandbox;
   const fs::path oldRecord = sandbox.path("old-record");
