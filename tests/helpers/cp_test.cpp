@@ -41,7 +41,8 @@ void setTimes(const std::string& path, long seconds, long nanoseconds) {
 std::string makeSourceTree(const ScratchDirectory& scratch, bool withAttributes) {
   const std::string root = scratch / "Source 浏览器.app";
   writeFile(root + "/Contents/MacOS/run", "#!/bin/sh\n", 04755);
-  writeFile(root + "/Contents/Resources/secret", "only mine", 0400);
+  // Read-only once its attribute is set: only root may set one on a file it cannot write.
+  writeFile(root + "/Contents/Resources/secret", "only mine", 0600);
   writeFile(root + "/Contents/Resources/empty", "", 0640);
   writeFile(root + "/Contents/Resources/line\nfeed 中文", "odd name");
   std::string large(3 << 20, '\0');
@@ -55,6 +56,7 @@ std::string makeSourceTree(const ScratchDirectory& scratch, bool withAttributes)
     ::setxattr((root + "/Contents/Resources/secret").c_str(), "user.origin", "test\0bytes", 10, 0);
     ::setxattr((root + "/Contents").c_str(), "user.folder", "yes", 3, 0);
   }
+  ::chmod((root + "/Contents/Resources/secret").c_str(), 0400);
   long seconds = 1'500'000'000;
   for (const char* leaf : {"/Contents/MacOS/run", "/Contents/Resources/secret", "/Contents/Resources/empty",
                            "/Contents/Resources/large.bin", "/Contents/Resources/run link",
