@@ -45,7 +45,9 @@ class TestFileManager final : public FileManager {
     trashed_.push_back(item.path());
   }
   std::vector<FileURL> contentsOfDirectory(const FileURL& directory) override {
-    return real_.contentsOfDirectory(directory);
+    std::vector<FileURL> entries = real_.contentsOfDirectory(directory);
+    if (afterListing_) afterListing_(directory.path());
+    return entries;
   }
   std::vector<FileURL> applicationSupportDirectories() override {
     return real_.applicationSupportDirectories();
@@ -60,6 +62,9 @@ class TestFileManager final : public FileManager {
   std::set<std::string> refused_;
   std::vector<std::string> trashRequests_;
   std::vector<std::string> trashed_;
+  /// Runs after each listing, with the folder listed: a change made from
+  /// outside between a listing and what follows it.
+  std::function<void(const std::string&)> afterListing_;
 
  private:
   FileManager& real_;

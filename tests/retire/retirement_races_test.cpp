@@ -23,74 +23,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-/// The file manager in use, with a hook that runs after each listing.
-class ListingHookFiles final : public FileManager {
- public:
-  explicit ListingHookFiles(FileManager& real) : real_(real) {}
-  void createDirectory(const FileURL& directory, bool withIntermediateDirectories,
-                       std::optional<unsigned> posixPermissions) override {
-    real_.createDirectory(directory, withIntermediateDirectories, posixPermissions);
-  }
-  void moveItem(const FileURL& from, const FileURL& to) override { real_.moveItem(from, to); }
-  void removeItem(const FileURL& item) override { real_.removeItem(item); }
-  void trashItem(const FileURL& item) override { real_.trashItem(item); }
-  std::vector<FileURL> contentsOfDirectory(const FileURL& directory) override {
-    std::vector<FileURL> entries = real_.contentsOfDirectory(directory);
-    if (afterListing_) afterListing_(directory.path());
-    return entries;
-  }
-  std::vector<FileURL> applicationSupportDirectories() override {
-    return real_.applicationSupportDirectories();
-  }
-  std::string homeDirectory() override { return real_.homeDirectory(); }
-  std::optional<std::string> homeDirectoryOfUser(const std::string& user) override {
-    return real_.homeDirectoryOfUser(user);
-  }
-  std::string currentDirectoryPath() override { return real_.currentDirectoryPath(); }
-
-  std::function<void(const std::string&)> afterListing_;
-
- private:
-  FileManager& real_;
-};
-
-/// The POSIX services in use, with a hook that runs after each `lstat`.
-class StatusHookPosix final : public Posix {
- public:
-  explicit StatusHookPosix(Posix& real) : real_(real) {}
-  std::optional<FileStatus> lstat(const std::string& path) override {
-    std::optional<FileStatus> status = real_.lstat(path);
-    if (afterStatus_) afterStatus_(path);
-    return status;
-  }
-  std::optional<std::string> realpath(const std::string& path) override {
-    return real_.realpath(path);
-  }
-  int openDirectory(const std::string& path) override { return real_.openDirectory(path); }
-  bool lockExclusiveNonBlocking(int descriptor) override {
-    return real_.lockExclusiveNonBlocking(descriptor);
-  }
-  void close(int descriptor) override { real_.close(descriptor); }
-  std::uint32_t getuid() override { return real_.getuid(); }
-  int kill(int processIdentifier, int signal) override {
-    return real_.kill(processIdentifier, signal);
-  }
-  int exchange(const std::string& first, const std::string& second) override {
-    return real_.exchange(first, second);
-  }
-  std::string strerror(int error) override { return real_.strerror(error); }
-  void writeStandardError(const std::string& text) override { real_.writeStandardError(text); }
-  [[noreturn]] void exit(int status) override {
-    real_.exit(status);
-    std::abort();  // not reached: the real one does not return either
-  }
-
-  std::function<void(const std::string&)> afterStatus_;
-
- private:
-  Posix& real_;
-};
-
 bool isInside(const std::string& path, const std::string& folder) {
   return path.starts_with(folder + "/");
 }
@@ -114,12 +46,7 @@ std::map<std::string, std::uint64_t> copiesIn(const std::string& folder) {
 class RetirementRacesTest : public testing::RetireTest {
  protected:
   RetirementRacesTest()
-      : source_(verify(bundle("Downloads/Quorvane浏览器.app", "2.0"))),
-        hookFiles_(*files_),
-        hookPosix_(*services_.posix) {
-    services_.files = &hookFiles_;
-    services_.posix = &hookPosix_;
-    installServices(services_);
+      : source_(verify(bundle("Downloads/Quorvane浏览器.app", "2.0"))) {
     tools_->afterRun_ = [this](const std::vector<std::string>& arguments) {
       toolRuns_.push_back(arguments);
       if (afterTool_) afterTool_(arguments);
@@ -147,14 +74,12 @@ class RetirementRacesTest : public testing::RetireTest {
     files_->trashed_.clear();
     // The Trash names its items by number; numbering starts again.
     fs::remove_all(root() + "/Trash");
-    hookFiles_.afterListing_ = nullptr;
-    hookPosix_.afterStatus_ = nullptr;
+    files_->afterListing_ = nullptr;
+    posix_.afterStatus_ = nullptr;
     afterTool_ = nullptr;
   }
 
   BundleInfo source_;
-  ListingHookFiles hookFiles_;
-  StatusHookPosix hookPosix_;
   /// Every tool run, after it ended: codesign's and lsregister's arguments.
   std::vector<std::vector<std::string>> toolRuns_;
   std::function<void(const std::vector<std::string>&)> afterTool_;
@@ -261,17 +186,17 @@ TEST_F(RetirementRacesTest, ABuildFolderSwappedAfterItWasListedIsNeverEntered) {
     };
     switch (c.moment) {
       case Moment::afterTemporaryListing:
-        hookFiles_.afterListing_ = [&](const std::string& path) {
+        files_->afterListing_ = [&](const std::string& path) {
           if (path == temporary) swapNow();
         };
         break;
       case Moment::afterCheck:
-        hookPosix_.afterStatus_ = [&](const std::string& path) {
+        posix_.afterStatus_ = [&](const std::string& path) {
           if (path == swapped) swapNow();
         };
         break;
       case Moment::afterListing:
-        hookFiles_.afterListing_ = [&](const std::string& path) {
+        files_->afterListing_ = [&](const std::string& path) {
           if (path == swapped) swapNow();
         };
         break;

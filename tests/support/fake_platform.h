@@ -150,7 +150,9 @@ class FakePosix final : public Posix {
   explicit FakePosix(Posix& real) : real_(real) {}
   std::optional<FileStatus> lstat(const std::string& path) override {
     lstats_.push_back(path);
-    return real_.lstat(path);
+    std::optional<FileStatus> status = real_.lstat(path);
+    if (afterStatus_) afterStatus_(path);
+    return status;
   }
   std::optional<std::string> realpath(const std::string& path) override {
     return real_.realpath(path);
@@ -173,6 +175,9 @@ class FakePosix final : public Posix {
   std::vector<std::pair<int, int>> signalsSent_;
   /// Every path given to `lstat`, in order.
   std::vector<std::string> lstats_;
+  /// Runs after each `lstat`, with its path: a change made from outside
+  /// between a look at an item and its use.
+  std::function<void(const std::string&)> afterStatus_;
   std::string standardError_;
 
  private:
