@@ -29,7 +29,7 @@ FileURL locationFromArgument(const std::string& value) {
   std::string expanded = expandingTildeInPath(
       value, files().homeDirectory(),
       [](const std::string& user) { return files().homeDirectoryOfUser(user); });
-  return FileURL::fromPath(expanded, files().currentDirectoryPath()).standardized();
+  return locationFromPath(expanded).standardized();
 }
 
 bool isProcessSerialNumber(const std::string& argument) { return argument.starts_with("-psn_"); }

@@ -16,7 +16,10 @@ using ComparisonKey = std::vector<std::string>;
 ComparisonKey components(const FileURL& url) {
   Text& text = *services().text;
   ComparisonKey key = canonicalPath(url).pathComponents();
-  for (std::string& component : key) component = text.lowercased(text.precomposed(component));
+  // Lower-casing can leave a letter and a combining mark that compose (J and
+  // U+030C against U+01F0), so the text is composed again afterwards.
+  for (std::string& component : key)
+    component = text.precomposed(text.lowercased(text.precomposed(component)));
   return key;
 }
 
@@ -29,7 +32,7 @@ std::vector<FileURL> dataRoots() {
   std::map<std::string, std::string> environment = services().processInfo->environment();
   auto dataRoot = environment.find("QRVX_DATA_ROOT");
   if (dataRoot != environment.end() && !dataRoot->second.empty()) {
-    roots.push_back(FileURL::fromPath(dataRoot->second, files().currentDirectoryPath()));
+    roots.push_back(locationFromPath(dataRoot->second));
   }
   return roots;
 }

@@ -7,6 +7,11 @@
 
 namespace installer {
 
+FileURL locationFromPath(const std::string& path) {
+  if (path.starts_with('/')) return FileURL::fromAbsolutePath(path);
+  return FileURL::fromPath(path, services().files->currentDirectoryPath());
+}
+
 FileURL canonicalPath(const FileURL& url) {
   const FileURL standardized = url.standardized();
   FileURL attempt = standardized;

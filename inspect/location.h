@@ -1,8 +1,15 @@
 #pragma once
 
+#include <string>
+
 #include "platform/file_url.h"
 
 namespace installer {
+
+/// `path` as a location: an absolute path as it stands, a relative or empty
+/// one against the current directory, which is asked for only then (it may
+/// have been removed, and absolute paths must still work).
+FileURL locationFromPath(const std::string& path);
 
 /// The location with every symbolic link resolved, also one that does not
 /// exist yet: the deepest existing ancestor is resolved and the missing names

@@ -30,10 +30,16 @@ struct Candidate {
 /// The composed form under which paths are compared and ordered.
 std::string comparisonKey(const FileURL& url) { return services().text->precomposed(url.path()); }
 
+/// False also when the home folder cannot be found: the installation has
+/// succeeded by now, and a missing home must not turn it into a failure.
 bool isInUserApplications(const FileURL& folder) {
-  const FileURL applications =
-      FileURL::fromAbsolutePath(files().homeDirectory()).appendingPathComponent("Applications");
-  return sameText(canonicalPath(folder).path(), canonicalPath(applications).path());
+  try {
+    const FileURL applications =
+        FileURL::fromAbsolutePath(files().homeDirectory()).appendingPathComponent("Applications");
+    return sameText(canonicalPath(folder).path(), canonicalPath(applications).path());
+  } catch (const std::exception&) {
+    return false;
+  }
 }
 
 /// The items beside the destination and, where they count, the build

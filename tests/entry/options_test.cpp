@@ -92,6 +92,15 @@ TEST_F(OptionsTest, ValuesBecomeNormalizedLocations) {
   EXPECT_EQ(options.current->path(), root() + "/home/Applications/Old.app");
 }
 
+TEST_F(OptionsTest, AbsoluteValuesNeedNoCurrentDirectory) {
+  fs::create_directories(root() + "/gone");
+  fs::current_path(root() + "/gone");
+  fs::remove(root() + "/gone");
+  Options options = parse({"--source", root() + "/new/Quorvane浏览器.app"});
+  EXPECT_EQ(options.source.path(), root() + "/new/Quorvane浏览器.app");
+  EXPECT_ANY_THROW(parse({"--source", "relative.app"})) << "a relative value still needs it";
+}
+
 TEST_F(OptionsTest, AValueIsNeverTakenForAKey) {
   Options options = parse({"--source", "--destination"});
   EXPECT_EQ(options.source.path(), root() + "/work/--destination");

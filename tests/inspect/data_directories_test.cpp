@@ -58,6 +58,11 @@ TEST_F(DataDirectoriesTest, FoldsUnicodeCompositionAndCase) {
   clock_.environment_["QRVX_DATA_ROOT"] = root() + "/Donn\u00e9es";
   FileURL location = url("DONNE\u0301ES/Quorvane浏览器.app");
   EXPECT_EQ(failureOf({location}), overlap(location));
+
+  // Only lower-casing makes "J" and a combining caron composable into U+01F0.
+  clock_.environment_["QRVX_DATA_ROOT"] = root() + "/\u01F0";
+  location = url("J\u030C/Quorvane浏览器.app");
+  EXPECT_EQ(failureOf({location}), overlap(location));
 }
 
 TEST_F(DataDirectoriesTest, TheDataRootVariableAddsARoot) {

@@ -115,6 +115,11 @@ TEST_F(ObsoleteCopiesTest, BuildCopiesCountOnlyForTheUsersOwnApplicationsFolder)
   EXPECT_EQ(found(userApplications()),
             (std::vector<std::string>{"tmp/qrvx-cef-1/Quorvane浏览器 1.0.app 1.0"}));
 
+  // With no home folder to be found, no folder is the user's.
+  files_->homeFails_ = true;
+  EXPECT_EQ(found(userApplications()), std::vector<std::string>{});
+  files_->homeFails_ = false;
+
   // The same folder reached through a link.
   fs::create_directories(root() + "/home/Applications");
   fs::create_directory_symlink(root() + "/home/Applications", root() + "/linked");

@@ -52,13 +52,17 @@ class TestFileManager final : public FileManager {
   std::vector<FileURL> applicationSupportDirectories() override {
     return real_.applicationSupportDirectories();
   }
-  std::string homeDirectory() override { return home_; }
+  std::string homeDirectory() override {
+    if (homeFails_) throw PlatformError("Could not find the home folder");
+    return home_;
+  }
   std::optional<std::string> homeDirectoryOfUser(const std::string& user) override {
     return real_.homeDirectoryOfUser(user);
   }
   std::string currentDirectoryPath() override { return real_.currentDirectoryPath(); }
 
   bool trashRefuses_ = false;
+  bool homeFails_ = false;
   std::set<std::string> refused_;
   std::vector<std::string> trashRequests_;
   std::vector<std::string> trashed_;
