@@ -1,34 +1,73 @@
 #include "platform/host/host_main_queue.h"
 
-#include <chrono>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cmath>
+#include <cstdint>
+#include <memory>
 #include <utility>
+#include <vector>
+
+#include "platform/host/host_process_exits.h"
+#include "platform/platform_error.h"
 
 namespace installer::host {
 namespace {
 
-// Longer waits than this are cut, so that converting the limit to the clock's
-// integer ticks cannot overflow.
+// Longer waits than this are cut, so that converting the limit to
+// milliseconds cannot overflow.
 constexpr double longestWaitSeconds = 1e6;
 
-std::chrono::duration<double> waitFor(double limitSeconds) {
-  if (!(limitSeconds > 0)) return std::chrono::duration<double>(0);  // also NaN
-  return std::chrono::duration<double>(std::fmin(limitSeconds, longestWaitSeconds));
+double monotonicSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
 }
 
 }  // namespace
+
+MainQueue::MainQueue() : wakeUp_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+  if (wakeUp_ < 0) throw PlatformError("Could not create the main queue's event descriptor");
+}
+
+MainQueue::~MainQueue() { close(wakeUp_); }
+
+void MainQueue::waitForInput(const std::vector<std::shared_ptr<ProcessExitWatch>>& exits,
+                             double limitSeconds) {
+  std::vector<pollfd> sources{{wakeUp_, POLLIN, 0}};
+  for (const auto& watch : exits) sources.push_back({watch->descriptor(), POLLIN, 0});
+
+  const double deadline =
+      monotonicSeconds() + (limitSeconds > 0 ? std::fmin(limitSeconds, longestWaitSeconds) : 0);
+  int ready;
+  do {
+    double remaining = std::fmax(deadline - monotonicSeconds(), 0);
+    ready = poll(sources.data(), sources.size(), static_cast<int>(std::ceil(remaining * 1000)));
+  } while (ready < 0 && errno == EINTR);
+  for (std::size_t index = 1; ready > 0 && index < sources.size(); ++index) {
+    if (sources[index].revents != 0) exits[index - 1]->markReported();
+  }
+}
 
 bool MainQueue::runOnce(double limitSeconds) {
   std::deque<std::function<void()>> batch;
   {
     std::unique_lock lock(mutex_);
+    // Wake-ups written before this point are for blocks taken below or
+    // already run; only later ones may end the wait.
+    std::uint64_t count;
+    while (read(wakeUp_, &count, sizeof count) > 0) {
+    }
     if (blocks_.empty()) {
-      if (pendingOperations_ == 0) return false;
-      auto deadline =
-          std::chrono::steady_clock::now() +
-          std::chrono::duration_cast<std::chrono::steady_clock::duration>(waitFor(limitSeconds));
-      changed_.wait_until(lock, deadline,
-                          [&] { return !blocks_.empty() || pendingOperations_ == 0; });
+      const std::vector<std::shared_ptr<ProcessExitWatch>> exits = unreportedProcessExits();
+      if (pendingOperations_ == 0 && exits.empty()) return false;
+      lock.unlock();
+      waitForInput(exits, limitSeconds);
+      lock.lock();
     }
     batch.swap(blocks_);
   }
@@ -50,12 +89,18 @@ bool MainQueue::runOnce(double limitSeconds) {
   return true;
 }
 
+void MainQueue::wake() {
+  std::uint64_t one = 1;
+  ssize_t written = write(wakeUp_, &one, sizeof one);
+  (void)written;  // a full counter already wakes the waiter
+}
+
 void MainQueue::dispatch(std::function<void()> block) {
   {
     std::lock_guard lock(mutex_);
     blocks_.push_back(std::move(block));
   }
-  changed_.notify_all();
+  wake();
 }
 
 void MainQueue::beginPendingOperation() {
@@ -68,7 +113,7 @@ void MainQueue::endPendingOperation() {
     std::lock_guard lock(mutex_);
     if (pendingOperations_ > 0) --pendingOperations_;
   }
-  changed_.notify_all();
+  wake();
 }
 
 }  // namespace installer::host

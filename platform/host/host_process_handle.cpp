@@ -62,6 +62,10 @@ std::optional<ProcessStat> parseProcessStat(const std::string& text) {
     ++field;
     if (field == 3) {
       stat.state = token[0];
+    } else if (field == 4) {
+      auto [last, error] = std::from_chars(token.data(), token.data() + token.size(),
+                                           stat.parentProcessIdentifier);
+      if (error != std::errc() || last != token.data() + token.size()) return std::nullopt;
     } else if (field == 22) {
       auto [last, error] =
           std::from_chars(token.data(), token.data() + token.size(), stat.startTime);
@@ -87,9 +91,26 @@ HostProcessHandle::HostProcessHandle(int processIdentifier, std::uint64_t startT
                                      std::string bundlePath)
     : processIdentifier_(processIdentifier),
       startTime_(startTime),
-      bundlePath_(std::move(bundlePath)) {}
+      bundlePath_(std::move(bundlePath)) {
+  int descriptor = openProcessDescriptor(processIdentifier);
+  if (descriptor < 0) {
+    gone_ = errno == ESRCH;
+    return;
+  }
+  // The pid may have been reused before the pidfd was taken; once taken, it
+  // stays with the process it was checked against.
+  std::optional<ProcessStat> stat = readProcessStat(processIdentifier);
+  if (!stat || stat->startTime != startTime) {
+    close(descriptor);
+    gone_ = true;
+    return;
+  }
+  exitWatch_ = watchProcessExit(descriptor);
+}
 
 bool HostProcessHandle::isTerminated() const {
+  if (gone_) return true;
+  if (exitWatch_) return exitWatch_->hasExited();
   std::optional<ProcessStat> stat = readProcessStat(processIdentifier_);
   return !stat || stat->startTime != startTime_ || isExited(stat->state);
 }
@@ -99,8 +120,9 @@ std::optional<FileURL> HostProcessHandle::bundleURL() const {
 }
 
 bool HostProcessHandle::terminate() {
-  // A pidfd taken before the identity check pins the process, so the signal
-  // cannot reach a later process that reused the pid in between.
+  if (isTerminated()) return false;
+  if (exitWatch_) return sendSignal(exitWatch_->descriptor(), SIGTERM);
+  // Without a pidfd, one taken now before the identity check pins the process.
   int pidfd = openProcessDescriptor(processIdentifier_);
   if (pidfd < 0 && errno != ENOSYS && errno != EPERM) return false;  // ESRCH: gone
   bool delivered = false;

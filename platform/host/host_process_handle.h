@@ -1,19 +1,23 @@
 #pragma once
 
-// A running application on the host: one process, recognised by its pid and
-// its start time so that a later process reusing the pid is never taken for it.
+// A running application on the host: one process, pinned by a pidfd taken
+// while its start time still matched, so that a later process reusing the pid
+// is never taken for it; without a pidfd, recognised by pid and start time.
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "platform/running_applications.h"
+#include "platform/host/host_process_exits.h"
 
 namespace installer::host {
 
 /// What /proc/PID/stat tells of a process.
 struct ProcessStat {
   char state = '?';
+  int parentProcessIdentifier = 0;
   /// Clock ticks after boot.
   std::uint64_t startTime = 0;
 };
@@ -28,7 +32,7 @@ std::optional<ProcessStat> readProcessStat(int processIdentifier);
 class HostProcessHandle final : public RunningApplication {
  public:
   HostProcessHandle(int processIdentifier, std::uint64_t startTime, std::string bundlePath);
-  /// The pid is gone, belongs to a later process, or is a zombie.
+  /// The process has exited (a zombie has), or the pid belongs to a later one.
   bool isTerminated() const override;
   std::optional<FileURL> bundleURL() const override;
   int processIdentifier() const override { return processIdentifier_; }
@@ -40,6 +44,10 @@ class HostProcessHandle final : public RunningApplication {
   int processIdentifier_;
   std::uint64_t startTime_;
   std::string bundlePath_;
+  /// Set when the process was already gone, or another, as the handle was made.
+  bool gone_ = false;
+  /// Absent where pidfds cannot be had; then /proc answers.
+  std::shared_ptr<ProcessExitWatch> exitWatch_;
 };
 
 }  // namespace installer::host

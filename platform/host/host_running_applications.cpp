@@ -74,26 +74,45 @@ std::optional<uid_t> realUserOf(int directory) {
   return uid;
 }
 
-/// The bundle identifiers read during one listing, by bundle path.
-class IdentifierCache {
+/// What the Info.plist of each bundle says, read once per listing.
+class BundleCache {
  public:
-  bool carries(const std::string& bundle, const std::string& identifier) {
-    auto [entry, inserted] = identifiers_.try_emplace(bundle);
+  /// Whether `executable` is the main executable of `bundle` and the bundle
+  /// carries `identifier`.
+  bool isMainExecutable(const std::string& bundle, std::string_view executable,
+                        const std::string& identifier) {
+    auto [entry, inserted] = bundles_.try_emplace(bundle);
     if (inserted) entry->second = read(bundle);
-    return entry->second && *entry->second == identifier;
+    const std::optional<Info>& info = entry->second;
+    return info && info->identifier == identifier &&
+           executable.substr(bundle.size() + executableFolder.size()) == info->executable;
   }
 
  private:
-  static std::optional<std::string> read(const std::string& bundle) {
-    std::optional<PropertyValue> info = readPropertyList(bundle + "/Contents/Info.plist");
-    if (!info || !info->dictionary()) return std::nullopt;
-    const PropertyValue* value = findProperty(*info->dictionary(), "CFBundleIdentifier");
-    if (!value || !value->string()) return std::nullopt;
-    return *value->string();
+  struct Info {
+    std::string identifier;
+    std::string executable;
+  };
+
+  static std::optional<Info> read(const std::string& bundle) {
+    std::optional<PropertyValue> plist = readPropertyList(bundle + "/Contents/Info.plist");
+    if (!plist || !plist->dictionary()) return std::nullopt;
+    const PropertyValue* identifier = findProperty(*plist->dictionary(), "CFBundleIdentifier");
+    const PropertyValue* executable = findProperty(*plist->dictionary(), "CFBundleExecutable");
+    if (!identifier || !identifier->string() || !executable || !executable->string())
+      return std::nullopt;
+    return Info{*identifier->string(), *executable->string()};
   }
 
-  std::map<std::string, std::optional<std::string>> identifiers_;
+  std::map<std::string, std::optional<Info>> bundles_;
 };
+
+/// The file `link` (an `exe` link under /proc) leads to, as device and inode.
+std::optional<std::pair<dev_t, ino_t>> executableFile(int directory, const char* link) {
+  struct stat status {};
+  if (fstatat(directory, link, &status, 0) != 0) return std::nullopt;
+  return std::pair(status.st_dev, status.st_ino);
+}
 
 /// The handle of process `pid` when it is one of `identifier`'s instances.
 /// Everything is read again through one /proc/PID descriptor, which stays
@@ -101,7 +120,7 @@ class IdentifierCache {
 /// from different processes that shared the pid.
 RunningApplicationHandle instanceHandle(int proc, const char* entry, int pid,
                                         const std::string& identifier, uid_t user,
-                                        IdentifierCache& identifiers) {
+                                        BundleCache& bundles) {
   int directory = openat(proc, entry, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (directory < 0) return nullptr;
   RunningApplicationHandle handle;
@@ -110,8 +129,14 @@ RunningApplicationHandle instanceHandle(int proc, const char* entry, int pid,
   std::string executable = executablePath(directory, "exe");
   std::string bundle(bundleOfExecutable(executable));
   if (stat && owner == user && !bundle.empty() && stat->state != 'Z' && stat->state != 'X' &&
-      identifiers.carries(bundle, identifier)) {
-    handle = std::make_shared<HostProcessHandle>(pid, stat->startTime, bundle);
+      bundles.isMainExecutable(bundle, executable, identifier)) {
+    // A browser's own children that run its executable again (zygotes,
+    // renderers) belong to the instance that started them.
+    std::optional<std::pair<dev_t, ino_t>> file = executableFile(directory, "exe");
+    std::string parentLink = std::to_string(stat->parentProcessIdentifier) + "/exe";
+    if (!file || executableFile(proc, parentLink.c_str()) != file) {
+      handle = std::make_shared<HostProcessHandle>(pid, stat->startTime, bundle);
+    }
   }
   close(directory);
   return handle;
@@ -129,22 +154,26 @@ std::vector<RunningApplicationHandle> HostRunningApplications::runningApplicatio
     close(proc);
     return handles;
   }
+  const uid_t user = getuid();
   std::vector<std::pair<int, std::string>> candidates;
   std::string link;
   while (dirent* entry = readdir(entries)) {
     std::optional<int> pid = processIdentifierOf(entry->d_name);
     if (!pid) continue;
-    // The executable's path rules out nearly every process with one call;
-    // only the rest are read in full.
+    // The owner of the /proc folder rules out other users' processes, most
+    // of a machine's, more cheaply than their executable links, which such a
+    // process would not let us read anyway. The executable's path then rules
+    // out nearly every process left; only the rest are read in full.
+    struct stat folder {};
+    if (fstatat(proc, entry->d_name, &folder, 0) != 0 || folder.st_uid != user) continue;
     link.assign(entry->d_name).append("/exe");
     if (bundleOfExecutable(executablePath(proc, link.c_str())).empty()) continue;
     candidates.emplace_back(*pid, entry->d_name);
   }
   std::sort(candidates.begin(), candidates.end());
-  IdentifierCache identifiers;
-  uid_t user = getuid();
+  BundleCache bundles;
   for (const auto& [pid, name] : candidates) {
-    if (auto handle = instanceHandle(proc, name.c_str(), pid, bundleIdentifier, user, identifiers))
+    if (auto handle = instanceHandle(proc, name.c_str(), pid, bundleIdentifier, user, bundles))
       handles.push_back(std::move(handle));
   }
   closedir(entries);

@@ -107,6 +107,29 @@ TEST(HostRunLoopTest, TheEndOfThePendingOperationWakesAWaitingPass) {
   EXPECT_FALSE(loop.runOnce(0));
 }
 
+TEST(HostRunLoopTest, AWatchedProcessEndingWakesAPassOnce) {
+  HostRunLoop loop;
+  ChildProcess child("/bin/sleep", {"30"});
+  std::optional<ProcessStat> stat = readProcessStat(child.pid());
+  ASSERT_TRUE(stat);
+  auto handle = std::make_shared<HostProcessHandle>(child.pid(), stat->startTime, "/S.app");
+  std::thread ender([&] {
+    std::this_thread::sleep_for(100ms);
+    kill(child.pid(), SIGTERM);
+  });
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(loop.runOnce(10.0));
+  double waited = secondsSince(start);
+  ender.join();
+  EXPECT_GE(waited, 0.09);
+  EXPECT_LT(waited, 2.0);
+  EXPECT_TRUE(handle->isTerminated()) << "a zombie has exited";
+  // Heard of once: the next pass has nothing left to wait on.
+  start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(loop.runOnce(2.0));
+  EXPECT_LT(secondsSince(start), 0.05);
+}
+
 TEST(HostRunLoopTest, ABlockThatThrowsLeavesTheBlocksBehindItQueued) {
   HostRunLoop loop;
   std::vector<int> order;
@@ -217,13 +240,13 @@ TEST(HostRunningApplicationsTest, ListsTheProcessesRunningABundlesExecutable) {
   };
   const std::vector<Case> cases = {
       {"/A.app/Contents/MacOS/A", "/A.app", identifier, true},
-      {"/A.app/Contents/MacOS/Second", "/A.app", identifier, true},
-      {"/空 格 (1).app/Contents/MacOS/B", "/空 格 (1).app", identifier, true},
+      {"/A.app/Contents/MacOS/Second", "/A.app", identifier, false},  // not the main one
+      {"/空 格 (1).app/Contents/MacOS/A", "/空 格 (1).app", identifier, true},
       {"/A.app/Contents/Helpers/Helper", "/A.app", identifier, false},
       {"/A.app/Contents/MacOS/Nested/N", "/A.app", identifier, false},
       {"/Plain/Contents/MacOS/P", "/Plain", identifier, false},
       {"/.app/Contents/MacOS/D", "/.app", identifier, false},
-      {"/O.app/Contents/MacOS/O", "/O.app", other, false},
+      {"/O.app/Contents/MacOS/A", "/O.app", other, false},
       {"/Bare.app/Contents/MacOS/Bare", "", "", false},
   };
   for (const Case& c : cases) {
@@ -248,6 +271,15 @@ TEST(HostRunningApplicationsTest, ListsTheProcessesRunningABundlesExecutable) {
     return n > 0 && std::string(target, static_cast<size_t>(n)).ends_with("/Deleted");
   }));
   std::filesystem::remove(t + "/A.app/Contents/MacOS/Deleted");
+  // A child running the instance's executable again belongs to the instance;
+  // the subshell of a shell is one.
+  copyExecutable("/bin/sh", t + "/S.app/Contents/MacOS/A");
+  writeInfoPlist(t + "/S.app", identifier, "A");
+  ChildProcess shell(t + "/S.app/Contents/MacOS/A", {"-c", "(sleep 30; :) & wait"});
+  expected.emplace_back(shell.pid(), t + "/S.app");
+  const std::string pid = std::to_string(shell.pid());
+  ASSERT_TRUE(eventually(
+      [&] { return !fixtures::readFile("/proc/" + pid + "/task/" + pid + "/children").empty(); }));
   std::sort(expected.begin(), expected.end());
 
   EXPECT_EQ(listed(identifier), expected);
