@@ -15,9 +15,15 @@ BrowserProcess BrowserProcess::start(const Sandbox& sandbox, const fs::path& bun
                                      const Environment& extraEnvironment) {
   std::optional<std::string> name = infoString(bundle, "CFBundleExecutable");
   if (!name) throw HarnessError("start " + bundle.string() + ": Info.plist names no executable");
+  return startProgram(sandbox, bundle / "Contents/MacOS" / *name, {}, extraEnvironment);
+}
+
+BrowserProcess BrowserProcess::startProgram(const Sandbox& sandbox, const fs::path& program,
+                                            const std::vector<std::string>& arguments,
+                                            const Environment& extraEnvironment) {
   Environment environment = sandbox.environment();
   for (const auto& [key, value] : extraEnvironment) environment[key] = value;
-  ExecImage image(bundle / "Contents/MacOS" / *name, {}, environment);
+  ExecImage image(program, arguments, environment);
   UniqueFd devNull = openDevNull();
   pid_t pid = forkExec(image, [&] {
     ::setsid();

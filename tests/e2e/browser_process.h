@@ -5,6 +5,8 @@
 #include <chrono>
 #include <filesystem>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "common.h"
 #include "spawn.h"
@@ -23,6 +25,10 @@ class BrowserProcess {
   /// when the Info.plist names no executable or the start fails.
   static BrowserProcess start(const Sandbox& sandbox, const std::filesystem::path& bundle,
                               const Environment& extraEnvironment = {});
+  /// Starts another program the same way, e.g. a helper inside a bundle.
+  static BrowserProcess startProgram(const Sandbox& sandbox, const std::filesystem::path& program,
+                                     const std::vector<std::string>& arguments = {},
+                                     const Environment& extraEnvironment = {});
 
   BrowserProcess(BrowserProcess&& other) noexcept;
   BrowserProcess& operator=(BrowserProcess&&) = delete;

@@ -31,11 +31,21 @@ std::vector<std::string> BrowserRecord::events() const {
   return split(readFile(folder_ / "events"), '\n');
 }
 
-std::vector<pid_t> BrowserRecord::starts() const {
+std::vector<pid_t> BrowserRecord::noting(std::string_view event) const {
+  const std::string prefix = std::string(event) + " ";
   std::vector<pid_t> pids;
   for (const auto& line : events())
-    if (line.starts_with("START ")) pids.push_back(static_cast<pid_t>(std::stol(line.substr(6))));
+    if (line.starts_with(prefix))
+      pids.push_back(static_cast<pid_t>(std::stol(line.substr(prefix.size()))));
   return pids;
+}
+
+std::vector<std::string> BrowserRecord::lifecycle() const {
+  std::vector<std::string> lines = events();
+  std::erase_if(lines, [](const std::string& line) {
+    return line.starts_with("SPAWN ") || line.starts_with("END ");
+  });
+  return lines;
 }
 
 int BrowserRecord::count(std::string_view event, pid_t pid) const {
@@ -69,17 +79,22 @@ BrowserStart BrowserRecord::start(pid_t pid) const {
 }
 
 BrowserStart BrowserRecord::waitForStarts(std::size_t count, std::chrono::milliseconds limit) const {
+  return start(waitForNoted("START", count, limit)[count - 1]);
+}
+
+std::vector<pid_t> BrowserRecord::waitForNoted(std::string_view event, std::size_t count,
+                                               std::chrono::milliseconds limit) const {
   std::vector<pid_t> pids;
   if (!waitUntil([&] {
-        pids = starts();
+        pids = noting(event);
         return pids.size() >= count;
       }, limit)) {
     std::ostringstream lines;
     for (const auto& line : events()) lines << line << "\n";
-    throw HarnessError("expected " + std::to_string(count) + " browser start(s) in " +
-                       folder_.string() + ", events so far:\n" + lines.str());
+    throw HarnessError("expected " + std::to_string(count) + " " + std::string(event) +
+                       " event(s) in " + folder_.string() + ", events so far:\n" + lines.str());
   }
-  return start(pids[count - 1]);
+  return pids;
 }
 
 bool BrowserRecord::waitForEvent(std::string_view event, pid_t pid,

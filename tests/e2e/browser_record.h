@@ -35,7 +35,11 @@ class BrowserRecord {
   /// "START PID", "TERM PID", "EXIT PID" lines in the order they happened.
   std::vector<std::string> events() const;
   /// The pids of the instances that started, in order.
-  std::vector<pid_t> starts() const;
+  std::vector<pid_t> starts() const { return noting("START"); }
+  /// The pids that noted `event`, in order.
+  std::vector<pid_t> noting(std::string_view event) const;
+  /// The events other than a multi-process browser's SPAWN and END lines.
+  std::vector<std::string> lifecycle() const;
   /// How often instance `pid` noted `event` ("TERM", "EXIT", ...).
   int count(std::string_view event, pid_t pid) const;
   /// The record of instance `pid`; throws HarnessError when it has none.
@@ -44,6 +48,10 @@ class BrowserRecord {
   /// them. Throws HarnessError with the events so far when the wait runs out.
   BrowserStart waitForStarts(std::size_t count = 1,
                              std::chrono::milliseconds limit = waitLimit) const;
+  /// Waits until `event` was noted `count` times; answers the pids in order.
+  /// Throws HarnessError with the events so far when the wait runs out.
+  std::vector<pid_t> waitForNoted(std::string_view event, std::size_t count,
+                                  std::chrono::milliseconds limit = waitLimit) const;
   /// Waits until instance `pid` noted `event`; answers whether it did.
   bool waitForEvent(std::string_view event, pid_t pid,
                     std::chrono::milliseconds limit = waitLimit) const;

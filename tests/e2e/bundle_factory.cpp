@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <memory>
+#include <vector>
 
 #include "common.h"
 #include "spawn.h"
@@ -40,6 +41,7 @@ const char* modeName(FixtureMode mode) {
     case FixtureMode::stay: return "stay";
     case FixtureMode::exit: return "exit";
     case FixtureMode::ignoreTerm: return "ignore-term";
+    case FixtureMode::crash: return "crash";
   }
   return "stay";
 }
@@ -63,9 +65,10 @@ void writeInfoPropertyList(const fs::path& bundle, const BundleSpec& spec) {
 }
 
 void writeFixtureBehaviour(const fs::path& bundle, FixtureMode mode,
-                           const std::optional<fs::path>& record) {
+                           const std::optional<fs::path>& record, bool multiProcess) {
   std::string behaviour = std::string("mode=") + modeName(mode) + "\n";
   if (record) behaviour += "record=" + record->string() + "\n";
+  if (multiProcess) behaviour += "processes=multi\n";
   writeFile(bundle / fixtureBehaviourFile, behaviour);
 }
 
@@ -74,15 +77,18 @@ fs::path makeBundle(const fs::path& at, const BundleSpec& spec) {
   fs::create_directories(at / "Contents/MacOS", error);
   if (error) throw HarnessError("create " + (at / "Contents/MacOS").string() + ": " + error.message());
   writeInfoPropertyList(at, spec);
-  if (spec.installExecutable) {
-    fs::path executable = at / "Contents/MacOS" / spec.executableName;
+  std::vector<std::string> executables;
+  if (spec.installExecutable) executables.push_back(spec.executableName);
+  if (spec.multiProcess) executables.push_back(fixtureHelperName);
+  for (const std::string& name : executables) {
+    fs::path executable = at / "Contents/MacOS" / name;
     fs::copy_file(fixtureBrowserProgram(), executable, fs::copy_options::overwrite_existing, error);
     if (error)
       throw HarnessError("copy " + fixtureBrowserProgram().string() + " to " + executable.string() +
                          ": " + error.message());
     fs::permissions(executable, fs::perms(0755), error);
   }
-  writeFixtureBehaviour(at, spec.mode, spec.record);
+  writeFixtureBehaviour(at, spec.mode, spec.record, spec.multiProcess);
   for (const auto& [relative, content] : spec.extraFiles) writeFile(at / relative, content);
   if (spec.seal) sealBundle(at);
   return at;

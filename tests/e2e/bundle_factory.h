@@ -22,7 +22,11 @@ enum class FixtureMode {
   stay,        ///< runs until SIGTERM, then exits 0
   exit,        ///< exits at once with status 3
   ignoreTerm,  ///< logs SIGTERM and keeps running; only SIGKILL ends it
+  crash,       ///< runs like `stay`, but dies of SIGKILL one second after starting
 };
+
+/// In a multi-process bundle, the detached helper's executable beside the main one.
+inline constexpr const char* fixtureHelperName = "crash-handler";
 
 /// The fixture behaviour file inside a bundle, read by the fixture at start.
 inline constexpr const char* fixtureBehaviourFile = "Contents/Resources/fixture-behaviour";
@@ -37,6 +41,9 @@ struct BundleSpec {
   bool binaryInfo = false;
   bool installExecutable = true;
   FixtureMode mode = FixtureMode::stay;
+  /// Runs as a multi-process browser does: children running its own
+  /// executable and a detached helper (see fixture_browser.cpp).
+  bool multiProcess = false;
   /// A folder where the fixture records every start (see BrowserRecord).
   std::optional<std::filesystem::path> record{};
   /// More files: path inside the bundle (e.g. "Contents/Resources/a.txt") and content.
@@ -53,7 +60,8 @@ void writeInfoPropertyList(const std::filesystem::path& bundle, const BundleSpec
 
 /// Rewrites the fixture behaviour file; this breaks a seal made before.
 void writeFixtureBehaviour(const std::filesystem::path& bundle, FixtureMode mode,
-                           const std::optional<std::filesystem::path>& record);
+                           const std::optional<std::filesystem::path>& record,
+                           bool multiProcess = false);
 
 /// Runs the built `codesign -s - -f --deep`; throws HarnessError with its
 /// diagnostics when it fails.

@@ -5,6 +5,18 @@
 //   mode=stay          run until SIGTERM, then exit 0
 //   mode=exit          exit at once with status 3
 //   mode=ignore-term   note every SIGTERM and keep running; only SIGKILL ends it
+//   mode=crash         as stay, but note "CRASH PID" one second after the start
+//                      and die of SIGKILL
+//   processes=multi    behave as a multi-process browser: start a GPU process
+//                      and a zygote running this executable again (the zygote
+//                      forks a renderer), and a detached crash handler, the
+//                      executable "crash-handler" beside this one, in a session
+//                      of its own and re-parented to init. Each notes
+//                      "SPAWN PID". Each child ends when the process it
+//                      belongs to ends or asks it to (noting "END PID"), ending
+//                      its own children first; a SIGTERM from anyone else is
+//                      noted as "TERM PID" first. On SIGTERM the main process
+//                      ends its children before it exits.
 //   record=FOLDER      note this start in FOLDER (created if missing, one level):
 //                        FOLDER/PID/{environment,arguments,session,parent,cwd,exe,fds}
 //                        appears complete at once (written aside, then renamed);
@@ -17,14 +29,20 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/signalfd.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <string_view>
+#include <vector>
 
 extern char** environ;
 
@@ -111,6 +129,7 @@ void recordStart(const std::string& folder, char** argv, const std::string& desc
 struct Behaviour {
   std::string mode = "stay";
   std::string record;
+  bool multiProcess = false;
 };
 
 /// B/Contents/MacOS/NAME -> B/Contents/Resources/fixture-behaviour.
@@ -132,8 +151,79 @@ Behaviour ownBehaviour() {
     std::string value = line.substr(equals + 1);
     if (key == "mode") behaviour.mode = value;
     if (key == "record") behaviour.record = value;
+    if (key == "processes") behaviour.multiProcess = value == "multi";
   }
   return behaviour;
+}
+
+// --- the processes of a multi-process browser -----------------------------
+
+const std::string_view roleOption = "--type=";
+const std::string_view ownerOption = "--browser=";
+
+/// Starts `executable` with `arguments` in a child; answers its pid.
+pid_t startChild(const std::string& executable, std::vector<std::string> arguments) {
+  pid_t child = ::fork();
+  if (child != 0) return child;
+  std::vector<char*> argv{const_cast<char*>(executable.c_str())};
+  for (std::string& argument : arguments) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  ::execv(executable.c_str(), argv.data());
+  ::_exit(127);
+}
+
+void endChildren(const std::vector<pid_t>& children) {
+  for (pid_t child : children) ::kill(child, SIGTERM);
+  for (pid_t child : children) ::waitpid(child, nullptr, 0);
+}
+
+/// A child's life: it runs until `owner` (the process it belongs to) ends or
+/// asks it to end; a SIGTERM from anyone else is noted and ends it too.
+int runChild(const std::string& record, pid_t owner, const sigset_t& noted,
+             const std::vector<pid_t>& children) {
+  if (!record.empty()) ::mkdir(record.c_str(), 0755);  // a helper may run alone
+  appendEvent(record, "SPAWN");
+  int signals = ::signalfd(-1, &noted, SFD_CLOEXEC);
+  int ownerDescriptor = owner > 0 ? static_cast<int>(::syscall(SYS_pidfd_open, owner, 0u)) : -1;
+  pollfd sources[2] = {{signals, POLLIN, 0}, {ownerDescriptor, POLLIN, 0}};
+  for (;;) {
+    if (::poll(sources, ownerDescriptor >= 0 ? 2 : 1, -1) < 0) continue;
+    if (sources[1].revents != 0) break;  // also when `owner` was gone before the watch began
+    signalfd_siginfo signal{};
+    if (::read(signals, &signal, sizeof signal) != sizeof signal) continue;
+    if (signal.ssi_signo != SIGTERM) continue;
+    if (static_cast<pid_t>(signal.ssi_pid) != owner) appendEvent(record, "TERM");
+    break;
+  }
+  endChildren(children);
+  appendEvent(record, "END");
+  return 0;
+}
+
+/// The children of the main process: a GPU process, a zygote (forking a
+/// renderer) and the crash handler, detached through an intermediate child.
+std::vector<pid_t> startBrowserProcesses(const std::string& executable) {
+  const std::string owner = std::string(ownerOption) + std::to_string(::getpid());
+  std::vector<pid_t> children{startChild(executable, {std::string(roleOption) + "gpu", owner}),
+                              startChild(executable, {std::string(roleOption) + "zygote", owner})};
+  std::string handler = executable.substr(0, executable.rfind('/') + 1) + "crash-handler";
+  pid_t intermediate = ::fork();
+  if (intermediate == 0) {
+    ::setsid();
+    if (startChild(handler, {std::string(roleOption) + "crash-handler", owner}) < 0) ::_exit(1);
+    ::_exit(0);
+  }
+  ::waitpid(intermediate, nullptr, 0);
+  return children;
+}
+
+/// The process a child belongs to, from its --browser= argument; 0 without one.
+pid_t ownerOf(char** argv) {
+  for (char** argument = argv + 1; *argument; ++argument) {
+    std::string_view text(*argument);
+    if (text.starts_with(ownerOption)) return std::atoi(text.substr(ownerOption.size()).data());
+  }
+  return 0;
 }
 
 }  // namespace
@@ -149,15 +239,38 @@ int main(int, char** argv) {
 
   std::string descriptors = openDescriptors();
   Behaviour behaviour = ownBehaviour();
+  if (argv[1] && std::string_view(argv[1]).starts_with(roleOption)) {
+    std::vector<pid_t> renderers;
+    if (std::string_view(argv[1]) == "--type=zygote") {
+      // The renderer is forked, not started: it runs this executable too.
+      pid_t zygote = ::getpid();
+      pid_t renderer = ::fork();
+      if (renderer == 0) return runChild(behaviour.record, zygote, noted, {});
+      renderers.push_back(renderer);
+    }
+    return runChild(behaviour.record, ownerOf(argv), noted, renderers);
+  }
   if (!behaviour.record.empty()) recordStart(behaviour.record, argv, descriptors);
 
   if (behaviour.mode == "exit") {
     appendEvent(behaviour.record, "EXIT");
     return 3;
   }
+  std::vector<pid_t> children;
+  if (behaviour.multiProcess) children = startBrowserProcesses(symbolicLinkTarget("/proc/self/exe"));
+  const timespec crashDelay{1, 0};
   for (;;) {
     int received = 0;
-    if (sigwait(&noted, &received) != 0) continue;
+    if (behaviour.mode == "crash") {
+      received = ::sigtimedwait(&noted, nullptr, &crashDelay);
+      if (received < 0 && errno == EAGAIN) {
+        appendEvent(behaviour.record, "CRASH");
+        ::kill(::getpid(), SIGKILL);
+      }
+      if (received < 0) continue;
+    } else if (sigwait(&noted, &received) != 0) {
+      continue;
+    }
     if (received == SIGHUP) {
       appendEvent(behaviour.record, "HUP");
       continue;
@@ -165,6 +278,7 @@ int main(int, char** argv) {
     appendEvent(behaviour.record, "TERM");
     if (behaviour.mode != "ignore-term") break;
   }
+  endChildren(children);
   appendEvent(behaviour.record, "EXIT");
   return 0;
 }

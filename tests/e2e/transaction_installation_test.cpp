@@ -77,10 +77,16 @@ TEST(ConfirmedInstallation, AnUpdateQuitsTheOldBrowserThenRunsTheNewOneFromTheDe
     const char* name;
     std::string installedVersion;
     bool oldBrowserRuns;
+    /// Both bundles run as multi-process browsers.
+    bool multiProcess = false;
+    /// The old bundle's detached helper runs, without its browser.
+    bool helperRunsAlone = false;
   };
   const UpdateCase cases[] = {
       {"an older browser running from the destination", "1.0", true},
       {"the same version installed again, not running", PROJECT_VERSION, false},
+      {"an older multi-process browser running, one instance", "1.0", true, true},
+      {"only the old browser's detached helper running", "1.0", false, true, true},
   };
   for (const UpdateCase& testCase : cases) {
     SCOPED_TRACE(testCase.name);
@@ -89,8 +95,11 @@ TEST(ConfirmedInstallation, AnUpdateQuitsTheOldBrowserThenRunsTheNewOneFromTheDe
       // One record for both bundles, so the order of quit and start shows.
       fs::path record = sandbox.path("record");
       fs::path destination =
-          makeBundle(installedLocation(sandbox), {.version = testCase.installedVersion, .record = record});
-      fs::path source = makeBundle(newBundleLocation(sandbox), {.record = record});
+          makeBundle(installedLocation(sandbox), {.version = testCase.installedVersion,
+                                                  .multiProcess = testCase.multiProcess,
+                                                  .record = record});
+      fs::path source =
+          makeBundle(newBundleLocation(sandbox), {.multiProcess = testCase.multiProcess, .record = record});
       ino_t oldInode = inodeOf(destination);
       BrowserRecord browsers(record);
       std::optional<BrowserProcess> oldBrowser;
@@ -98,6 +107,14 @@ TEST(ConfirmedInstallation, AnUpdateQuitsTheOldBrowserThenRunsTheNewOneFromTheDe
         oldBrowser.emplace(BrowserProcess::start(sandbox, destination));
         browsers.waitForStarts(1);
       }
+      std::optional<BrowserProcess> helper;
+      if (testCase.helperRunsAlone) {
+        helper.emplace(BrowserProcess::startProgram(
+            sandbox, destination / "Contents/MacOS" / fixtureHelperName, {"--type=crash-handler"}));
+      }
+      // GPU process, zygote, renderer and crash handler; or the helper alone.
+      const std::size_t oldSpawns = testCase.helperRunsAlone ? 1 : testCase.multiProcess ? 4 : 0;
+      const std::vector<pid_t> oldProcesses = browsers.waitForNoted("SPAWN", oldSpawns);
 
       InstallerRun run = InstallerRun::start(
           sandbox, {.arguments = {"--source", source.string(), "--destination", destination.string()}});
@@ -120,10 +137,20 @@ TEST(ConfirmedInstallation, AnUpdateQuitsTheOldBrowserThenRunsTheNewOneFromTheDe
       if (oldBrowser) {
         pid_t oldPid = oldBrowser->pid();
         EXPECT_EQ(oldBrowser->waitForExit(), std::optional<int>(0));
-        EXPECT_EQ(browsers.events(),
+        EXPECT_EQ(browsers.lifecycle(),
                   (std::vector<std::string>{"START " + std::to_string(oldPid), "TERM " + std::to_string(oldPid),
                                             "EXIT " + std::to_string(oldPid), "START " + std::to_string(newPid)}))
-            << "the old browser must be asked to quit once, and end, before the new one starts";
+            << "the old browser must be asked to quit once, and end, before the new one starts; "
+               "its helper processes are never signalled";
+      }
+      if (helper) {
+        EXPECT_TRUE(processIsAlive(helper->pid())) << "no browser of its own to end with";
+        EXPECT_EQ(browsers.count("TERM", helper->pid()), 0);
+      } else {
+        for (pid_t process : oldProcesses) {
+          EXPECT_TRUE(waitUntil([&] { return !processIsAlive(process); }))
+              << "process " << process << " of the old bundle still runs";
+        }
       }
       EXPECT_EQ(browsers.start(newPid).executable, destination / "Contents/MacOS" / browserName);
       EXPECT_TRUE(processIsAlive(newPid));

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "failure_report.h"
 #include "harness.h"
 #include "installation_steps.h"
 
@@ -21,25 +22,47 @@ std::vector<std::string> updateArguments(const fs::path& source, const fs::path&
           destination.string()};
 }
 
-TEST(Transaction, ANewBrowserThatExitsAtOncePutsTheOldOneBack) {
-  Sandbox sandbox;
-  const fs::path oldRecord = sandbox.path("old-record");
-  const fs::path destination =
-      makeBundle(sandbox.path("apps") / browserBundle, {.version = std::string("2.0"), .record = oldRecord});
-  const fs::path source =
-      makeBundle(sandbox.path("new") / browserBundle, {.mode = FixtureMode::exit});
-  const ino_t installed = inodeOf(destination);
-  BrowserProcess old = BrowserProcess::start(sandbox, destination);
-  BrowserRecord(oldRecord).waitForStarts(1);
+TEST(Transaction, ANewBrowserThatDoesNotStartPutsTheOldOneBack) {
+  struct FailedStart {
+    const char* name;
+    FixtureMode newMode;
+    bool multiProcess;
+  };
+  for (const FailedStart& testCase :
+       {FailedStart{"a new browser that exits at once", FixtureMode::exit, false},
+        FailedStart{"a multi-process browser that crashes after a second", FixtureMode::crash, true}}) {
+    SCOPED_TRACE(testCase.name);
+    runCase([&] {
+      Sandbox sandbox;
+      const fs::path oldRecord = sandbox.path("old-record");
+      const fs::path newRecord = sandbox.path("new-record");
+      const fs::path destination = makeBundle(
+          sandbox.path("apps") / browserBundle,
+          {.version = std::string("2.0"), .multiProcess = testCase.multiProcess, .record = oldRecord});
+      const fs::path source = makeBundle(
+          sandbox.path("new") / browserBundle,
+          {.mode = testCase.newMode, .multiProcess = testCase.multiProcess, .record = newRecord});
+      const ino_t installed = inodeOf(destination);
+      BrowserProcess old = BrowserProcess::start(sandbox, destination);
+      BrowserRecord(oldRecord).waitForStarts(1);
 
-  InstallerRun run = InstallerRun::start(sandbox, {.arguments = updateArguments(source, destination)});
-  acceptConfirmation(run);
-  expectFailureAfterConfirmation(run, "未完成安装，旧版仍在原位置。\n浏览器启动未完成或启动时退出。");
+      InstallerRun run = InstallerRun::start(sandbox, {.arguments = updateArguments(source, destination)});
+      acceptConfirmation(run);
+      expectFailureAfterConfirmation(run, "未完成安装，旧版仍在原位置。\n浏览器启动未完成或启动时退出。");
 
-  EXPECT_EQ(old.waitForExit(), std::optional<int>(0)) << "the old browser was not quit first";
-  EXPECT_EQ(inodeOf(destination), installed) << "the old bundle is not back in place";
-  BrowserRecord(oldRecord).waitForStarts(2);  // started again from the destination
-  EXPECT_TRUE(stagingFolders(destination.parent_path()).empty());
+      EXPECT_EQ(old.waitForExit(), std::optional<int>(0)) << "the old browser was not quit first";
+      EXPECT_EQ(inodeOf(destination), installed) << "the old bundle is not back in place";
+      BrowserRecord(oldRecord).waitForStarts(2);  // started again from the destination
+      EXPECT_TRUE(stagingFolders(destination.parent_path()).empty());
+      // Only the old main process was asked to quit; the crashed browser's
+      // helpers were never listed, so the rollback had nothing to quit.
+      EXPECT_EQ(BrowserRecord(oldRecord).noting("TERM"), std::vector<pid_t>{old.pid()});
+      EXPECT_EQ(BrowserRecord(newRecord).noting("TERM"), std::vector<pid_t>{});
+      for (pid_t process : BrowserRecord(newRecord).noting("SPAWN")) {
+        EXPECT_TRUE(waitUntil([&] { return !processIsAlive(process); })) << process;
+      }
+    });
+  }
 }
 
 TEST(Transaction, AFreshInstallationWhoseBrowserExitsAtOnceLeavesTheDestinationEmpty) {
