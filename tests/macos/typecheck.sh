@@ -62,8 +62,10 @@ for flag in $(gnustep-config --objc-flags); do
   esac
 done
 
+# QRVX_SHIPPED_BROWSER: the path the Apple build gives the tests.
 common=(clang++ -x objective-c++ -std=c++20 -fsyntax-only -fblocks -Wall -Wextra -ferror-limit=0
-  -I"$shim" -isystem "$gcc_include" "${gnustep_flags[@]}" -I"$root" -include "$extras")
+  -I"$shim" -isystem "$gcc_include" "${gnustep_flags[@]}" -I"$root" -include "$extras"
+  -DQRVX_SHIPPED_BROWSER='"/Q.app"')
 
 # Pass 1, types: the GNU runtime GNUstep was built for, without ARC (the two
 # cannot be combined); clang then only notes that __bridge casts do nothing.
