@@ -41,6 +41,8 @@ void MacApplication::activate() { withinAutoreleasePool(activateApplication); }
 
 long MacApplication::runModal(const Alert& alert) {
   return withinAutoreleasePool([&alert] {
+    // An alert needs the application object, even when nothing made it yet.
+    [NSApplication sharedApplication];
     NSAlert* panel = [[NSAlert alloc] init];
     [panel setMessageText:displayStringOfUTF8(alert.messageText)];
     [panel setInformativeText:displayStringOfUTF8(alert.informativeText)];
@@ -52,8 +54,7 @@ long MacApplication::runModal(const Alert& alert) {
       }
     }
     // The browser launched meanwhile may have taken the front: an alert
-    // behind it would send Return to the browser. Activating also makes the
-    // application object an alert needs, when nothing made it yet.
+    // behind it would send Return to the browser.
     activateApplication();
     return static_cast<long>([panel runModal]);
   });
