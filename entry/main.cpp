@@ -1,3 +1,5 @@
+// Apple builds platform/macos/macos_main.mm instead, the same with the outer
+// autorelease pool.
 #include "entry/entry.h"
 #include "platform/backend.h"
 

@@ -8,8 +8,11 @@
 
 namespace installer {
 
-/// File operations as whole tasks. Every failure throws PlatformError whose
-/// description names the operation, the path and the system's reason.
+/// File operations as whole tasks. Every failure throws PlatformError with the
+/// platform's own description, quoted as is in the user's messages: on macOS
+/// the NSError's localizedDescription, which names the item and the reason in
+/// the installer bundle's language (Chinese, its development region); on the
+/// host the operation, the path and the C library's English error text.
 class FileManager {
  public:
   virtual ~FileManager() = default;

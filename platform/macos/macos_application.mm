@@ -18,22 +18,29 @@ NSAlertStyle alertStyleOf(AlertStyle style) {
   return NSAlertStyleWarning;
 }
 
+/// Brings the installer to the front. From macOS 14 activation is a request
+/// the system may decline, and the flag of the older call has no effect there.
+void activateApplication() {
+  NSApplication* application = [NSApplication sharedApplication];
+  if (@available(macOS 14.0, *)) {
+    [application activate];
+  } else {
+    [application activateIgnoringOtherApps:YES];
+  }
+}
+
 }  // namespace
 
 void MacApplication::setAccessoryActivationPolicy() {
-  @autoreleasepool {
+  withinAutoreleasePool([] {
     [[NSApplication sharedApplication] setActivationPolicy:NSApplicationActivationPolicyAccessory];
-  }
+  });
 }
 
-void MacApplication::activate() {
-  @autoreleasepool {
-    [[NSApplication sharedApplication] activateIgnoringOtherApps:YES];
-  }
-}
+void MacApplication::activate() { withinAutoreleasePool(activateApplication); }
 
 long MacApplication::runModal(const Alert& alert) {
-  @autoreleasepool {
+  return withinAutoreleasePool([&alert] {
     // An alert needs the application object, even when nothing made it yet.
     [NSApplication sharedApplication];
     NSAlert* panel = [[NSAlert alloc] init];
@@ -46,8 +53,11 @@ long MacApplication::runModal(const Alert& alert) {
         [added setKeyEquivalent:displayStringOfUTF8(button.keyEquivalent)];
       }
     }
+    // The browser launched meanwhile may have taken the front: an alert
+    // behind it would send Return to the browser.
+    activateApplication();
     return static_cast<long>([panel runModal]);
-  }
+  });
 }
 
 }  // namespace installer::macos

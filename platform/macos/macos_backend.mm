@@ -4,7 +4,7 @@
 namespace installer {
 namespace {
 
-/// Every service of the macOS backend, alive until the process ends.
+/// Every service of the macOS backend.
 struct MacBackend {
   macos::MacApplication application;
   macos::MacRunningApplications runningApplications;
@@ -23,7 +23,9 @@ struct MacBackend {
 }  // namespace
 
 Services backendServices() {
-  static MacBackend backend;
+  // Never destroyed: a workspace completion may still arrive on another
+  // thread while `exit` runs the destructors of static objects.
+  static MacBackend& backend = *new MacBackend;
   Services services;
   services.application = &backend.application;
   services.runningApplications = &backend.runningApplications;

@@ -5,9 +5,12 @@
 namespace installer::macos {
 
 std::optional<BundleContents> MacBundles::open(const FileURL& bundle) {
-  @autoreleasepool {
+  return withinAutoreleasePool([&bundle]() -> std::optional<BundleContents> {
     NSURL* url = fileURLOfLocation(bundle);
     if (!url) return std::nullopt;
+    // initWithURL: answers the instance this process already made for the
+    // path, with the Info dictionary and executable it read then: a location
+    // must not be opened again after its item was exchanged in this process.
     NSBundle* opened = [[NSBundle alloc] initWithURL:url];
     if (!opened) return std::nullopt;
     BundleContents contents;
@@ -26,19 +29,16 @@ std::optional<BundleContents> MacBundles::open(const FileURL& bundle) {
       if (value) contents.info.push_back(PropertyEntry{utf8OfString(key), std::move(*value)});
     }
     return contents;
-  }
+  });
 }
 
 FileURL MacBundles::mainBundleURL() {
-  @autoreleasepool {
-    return locationOfFileURL([NSBundle mainBundle].bundleURL).value_or(FileURL());
-  }
+  return withinAutoreleasePool(
+      [] { return locationOfFileURL([NSBundle mainBundle].bundleURL).value_or(FileURL()); });
 }
 
 std::optional<FileURL> MacBundles::mainResourceURL() {
-  @autoreleasepool {
-    return locationOfFileURL([NSBundle mainBundle].resourceURL);
-  }
+  return withinAutoreleasePool([] { return locationOfFileURL([NSBundle mainBundle].resourceURL); });
 }
 
 }  // namespace installer::macos

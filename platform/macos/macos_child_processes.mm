@@ -5,7 +5,7 @@ namespace installer::macos {
 
 int MacChildProcesses::run(const std::string& executable,
                            const std::vector<std::string>& arguments) {
-  @autoreleasepool {
+  return withinAutoreleasePool([&] {
     const std::string failure = "Could not start " + executable;
     NSString* path = stringOfUTF8(executable);
     if (!path) throw PlatformError(failure + ": the path is not valid UTF-8");
@@ -24,10 +24,14 @@ int MacChildProcesses::run(const std::string& executable,
     [task setArguments:taskArguments];
     NSError* error = nil;
     if (![task launchAndReturnError:&error]) throw platformErrorOf(error, failure);
+    // This turns the main run loop, so queued main-queue blocks may run
+    // inside a tool run. The only such block, the open request's completion,
+    // writes an open-error slot that nobody reads once `launch` has returned,
+    // and a block's failure waits for the next pass of MacRunLoop.
     [task waitUntilExit];
     // After a signal this is the signal's number, never zero.
     return [task terminationStatus];
-  }
+  });
 }
 
 }  // namespace installer::macos

@@ -21,7 +21,7 @@ std::vector<FileURL> locationsOf(NSArray<NSURL*>* urls) {
 
 void MacFileManager::createDirectory(const FileURL& directory, bool withIntermediateDirectories,
                                      std::optional<unsigned> posixPermissions) {
-  @autoreleasepool {
+  withinAutoreleasePool([&] {
     const std::string operation = "Could not create directory";
     NSURL* url = requiredFileURL(directory, operation);
     NSDictionary<NSString*, id>* attributes = nil;
@@ -34,11 +34,11 @@ void MacFileManager::createDirectory(const FileURL& directory, bool withIntermed
                                                              attributes:attributes
                                                                   error:&error];
     check(created, error, operation + " " + directory.path());
-  }
+  });
 }
 
 void MacFileManager::moveItem(const FileURL& from, const FileURL& to) {
-  @autoreleasepool {
+  withinAutoreleasePool([&] {
     const std::string operation = "Could not move";
     NSURL* source = requiredFileURL(from, operation);
     NSURL* destination = requiredFileURL(to, operation);
@@ -47,21 +47,21 @@ void MacFileManager::moveItem(const FileURL& from, const FileURL& to) {
                                                          toURL:destination
                                                          error:&error];
     check(moved, error, operation + " " + from.path() + " to " + to.path());
-  }
+  });
 }
 
 void MacFileManager::removeItem(const FileURL& item) {
-  @autoreleasepool {
+  withinAutoreleasePool([&] {
     const std::string operation = "Could not remove";
     NSURL* url = requiredFileURL(item, operation);
     NSError* error = nil;
     BOOL removed = [[NSFileManager defaultManager] removeItemAtURL:url error:&error];
     check(removed, error, operation + " " + item.path());
-  }
+  });
 }
 
 void MacFileManager::trashItem(const FileURL& item) {
-  @autoreleasepool {
+  withinAutoreleasePool([&] {
     const std::string operation = "Could not move to the Trash";
     NSURL* url = requiredFileURL(item, operation);
     NSError* error = nil;
@@ -69,11 +69,11 @@ void MacFileManager::trashItem(const FileURL& item) {
                                                   resultingItemURL:nullptr
                                                              error:&error];
     check(trashed, error, operation + " " + item.path());
-  }
+  });
 }
 
 std::vector<FileURL> MacFileManager::contentsOfDirectory(const FileURL& directory) {
-  @autoreleasepool {
+  return withinAutoreleasePool([&] {
     const std::string operation = "Could not list directory";
     NSURL* url = requiredFileURL(directory, operation);
     NSError* error = nil;
@@ -84,40 +84,40 @@ std::vector<FileURL> MacFileManager::contentsOfDirectory(const FileURL& director
                              error:&error];
     check(entries != nil, error, operation + " " + directory.path());
     return locationsOf(entries);
-  }
+  });
 }
 
 std::vector<FileURL> MacFileManager::applicationSupportDirectories() {
-  @autoreleasepool {
+  return withinAutoreleasePool([&] {
     NSFileManager* files = [NSFileManager defaultManager];
     return locationsOf([files URLsForDirectory:NSApplicationSupportDirectory
                                      inDomains:NSUserDomainMask]);
-  }
+  });
 }
 
 std::string MacFileManager::homeDirectory() {
-  @autoreleasepool {
+  return withinAutoreleasePool([&] {
     return utf8OfString(NSHomeDirectory());
-  }
+  });
 }
 
 std::optional<std::string> MacFileManager::homeDirectoryOfUser(const std::string& user) {
-  @autoreleasepool {
+  return withinAutoreleasePool([&]() -> std::optional<std::string> {
     NSString* name = stringOfUTF8(user);
     if (!name) return std::nullopt;
     NSString* home = NSHomeDirectoryForUser(name);
     if (!home) return std::nullopt;
     return utf8OfString(home);
-  }
+  });
 }
 
 std::string MacFileManager::currentDirectoryPath() {
-  @autoreleasepool {
+  return withinAutoreleasePool([&] {
     NSString* path = [[NSFileManager defaultManager] currentDirectoryPath];
     // Relative paths resolved against a guess would name the wrong files.
     if (path.length == 0) throw PlatformError("Could not get the current directory");
     return utf8OfString(path);
-  }
+  });
 }
 
 }  // namespace installer::macos

@@ -5,8 +5,11 @@
 
 #import <Foundation/Foundation.h>
 
+#include <functional>
 #include <optional>
 #include <string>
+#include <type_traits>
+#include <utility>
 
 #include "platform/file_url.h"
 #include "platform/platform_error.h"
@@ -32,5 +35,25 @@ std::optional<FileURL> locationOfFileURL(NSURL* url);
 /// The error the platform reported, described by its localized description;
 /// `fallback` when the call failed without saying why.
 PlatformError platformErrorOf(NSError* error, const std::string& fallback);
+
+/// Runs `body` inside an autorelease pool that is drained however `body` ends,
+/// and throws only after the pool is gone: a C++ exception unwinding through
+/// `@autoreleasepool` would leave the pool undrained. An Objective-C
+/// exception becomes a PlatformError carrying its reason, so that no failure
+/// reaches the entry without a description.
+void runInAutoreleasePool(const std::function<void()>& body);
+
+/// `runInAutoreleasePool`, answering what `body` answers.
+template <typename Body>
+auto withinAutoreleasePool(Body&& body) -> decltype(body()) {
+  using Result = decltype(body());
+  if constexpr (std::is_void_v<Result>) {
+    runInAutoreleasePool(body);
+  } else {
+    std::optional<Result> result;
+    runInAutoreleasePool([&] { result.emplace(body()); });
+    return std::move(*result);
+  }
+}
 
 }  // namespace installer::macos

@@ -1,5 +1,7 @@
 #include "platform/macos/macos_foundation.h"
 
+#include <exception>
+
 namespace installer::macos {
 namespace {
 
@@ -92,6 +94,38 @@ std::optional<FileURL> locationOfFileURL(NSURL* url) {
 PlatformError platformErrorOf(NSError* error, const std::string& fallback) {
   if (!error) return PlatformError(fallback);
   return PlatformError(utf8OfString(error.localizedDescription));
+}
+
+namespace {
+
+/// `body`'s Objective-C exception as a PlatformError; C++ exceptions pass.
+void runTranslatingExceptions(const std::function<void()>& body) {
+  std::optional<std::string> reason;
+  @try {
+    body();
+  } @catch (id thrown) {
+    NSString* text = [thrown description];
+    if ([thrown isKindOfClass:[NSException class]]) {
+      NSException* exception = thrown;
+      text = exception.reason ?: exception.name;
+    }
+    reason = utf8OfString(text);
+  }
+  if (reason) throw PlatformError(*reason);
+}
+
+}  // namespace
+
+void runInAutoreleasePool(const std::function<void()>& body) {
+  std::exception_ptr failure;
+  @autoreleasepool {
+    try {
+      runTranslatingExceptions(body);
+    } catch (...) {
+      failure = std::current_exception();
+    }
+  }
+  if (failure) std::rethrow_exception(failure);
 }
 
 }  // namespace installer::macos

@@ -22,7 +22,7 @@ MacPreferences::~MacPreferences() = default;
 
 std::optional<PropertyValue> MacPreferences::copyValue(const std::string& key,
                                                        const std::string& application) {
-  @autoreleasepool {
+  return withinAutoreleasePool([&]() -> std::optional<PropertyValue> {
     NSString* name = stringOfUTF8(key);
     NSString* domain = stringOfUTF8(application);
     if (!name || !domain) return std::nullopt;
@@ -31,12 +31,12 @@ std::optional<PropertyValue> MacPreferences::copyValue(const std::string& key,
                                                         kCFPreferencesCurrentUser,
                                                         kCFPreferencesAnyHost));
     return propertyValueOf(value);
-  }
+  });
 }
 
 void MacPreferences::setValue(const std::string& key, const PropertyValue& value,
                               const std::string& application) {
-  @autoreleasepool {
+  withinAutoreleasePool([&] {
     NSString* name = stringOfUTF8(key);
     NSString* domain = stringOfUTF8(application);
     id object = propertyListObjectOf(value);
@@ -48,7 +48,7 @@ void MacPreferences::setValue(const std::string& key, const PropertyValue& value
     CFPreferencesSetValue((__bridge CFStringRef)name, (__bridge CFPropertyListRef)object,
                           (__bridge CFStringRef)domain, kCFPreferencesCurrentUser,
                           kCFPreferencesAnyHost);
-  }
+  });
 }
 
 bool MacPreferences::synchronize(const std::string& application) {
@@ -57,13 +57,13 @@ bool MacPreferences::synchronize(const std::string& application) {
     std::lock_guard lock(state_->mutex);
     refused = state_->refusedChanges.erase(application) > 0;
   }
-  @autoreleasepool {
+  return withinAutoreleasePool([&] {
     NSString* domain = stringOfUTF8(application);
     if (!domain) return false;
     bool written = CFPreferencesSynchronize((__bridge CFStringRef)domain,
                                             kCFPreferencesCurrentUser, kCFPreferencesAnyHost);
     return written && !refused;
-  }
+  });
 }
 
 }  // namespace installer::macos

@@ -11,12 +11,12 @@ namespace installer::macos {
 
 std::map<std::string, std::string> MacProcessInfo::environment() {
   std::map<std::string, std::string> variables;
-  @autoreleasepool {
+  withinAutoreleasePool([&] {
     NSDictionary<NSString*, NSString*>* environment = [[NSProcessInfo processInfo] environment];
     for (NSString* name in environment) {
       variables.emplace(utf8OfString(name), utf8OfString([environment objectForKey:name]));
     }
-  }
+  });
   return variables;
 }
 
@@ -35,11 +35,10 @@ MacRunLoop::~MacRunLoop() = default;
 bool MacRunLoop::runOnce(double limitSeconds) {
   // A NaN limit would make a date that lies nowhere.
   const double limit = limitSeconds > 0 ? limitSeconds : 0;
-  BOOL ran = NO;
-  @autoreleasepool {
-    ran = [[NSRunLoop mainRunLoop] runMode:NSDefaultRunLoopMode
+  const BOOL ran = withinAutoreleasePool([limit] {
+    return [[NSRunLoop mainRunLoop] runMode:NSDefaultRunLoopMode
                                 beforeDate:[NSDate dateWithTimeIntervalSinceNow:limit]];
-  }
+  });
   std::exception_ptr failure;
   {
     std::lock_guard lock(state_->mutex);

@@ -6,9 +6,9 @@
 namespace installer::macos {
 
 std::string MacUUIDs::newUUIDString() {
-  @autoreleasepool {
+  return withinAutoreleasePool([&] {
     return utf8OfString([[NSUUID UUID] UUIDString]);
-  }
+  });
 }
 
 }  // namespace installer::macos

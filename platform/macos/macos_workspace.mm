@@ -34,7 +34,7 @@ NSDictionary<NSString*, NSString*>* environmentOf(
 
 void MacWorkspace::openApplication(const FileURL& bundle, const OpenConfiguration& configuration,
                                    OpenCompletion completion) {
-  @autoreleasepool {
+  withinAutoreleasePool([&] {
     const std::string failure = "open application " + bundle.path();
     NSURL* url = fileURLOfLocation(bundle);
     NSWorkspaceOpenConfiguration* settings = [NSWorkspaceOpenConfiguration configuration];
@@ -64,7 +64,7 @@ void MacWorkspace::openApplication(const FileURL& bundle, const OpenConfiguratio
              if (error) reported = std::make_exception_ptr(platformErrorOf(error, failure));
              complete(completion, std::move(handle), reported);
            }];
-  }
+  });
 }
 
 }  // namespace installer::macos

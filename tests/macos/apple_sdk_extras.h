@@ -118,6 +118,7 @@ enum : NSUInteger {
 // AppKit/NSApplication.h
 @interface NSApplication (AppleSDK)
 - (BOOL)setActivationPolicy:(NSApplicationActivationPolicy)activationPolicy;
+- (void)activate;
 @end
 
 // AppKit/NSWorkspace.h

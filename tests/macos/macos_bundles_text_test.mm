@@ -1,5 +1,6 @@
 // Bundles, text, UUIDs and preferences.
 
+#import <CoreFoundation/CoreFoundation.h>
 #import <Foundation/Foundation.h>
 #include <sys/stat.h>
 
@@ -88,6 +89,20 @@ TEST(MacUUIDs, AreUpperCaseAndNew) {
     seen.insert(uuid);
   }
   EXPECT_EQ(seen.size(), 16u);
+}
+
+TEST(MacPreferences, AValueIsWrittenSynchronizedAndReadBack) {
+  MacPreferences preferences;
+  NSString* domainName = @"com.quorvane.installer.tests.written";
+  const std::string domain = domainName.UTF8String;
+  const PropertyValue value(PropertyArray{PropertyValue("\xE6\xB5\x8F"), PropertyValue(true)});
+  preferences.setValue("key", value, domain);
+  EXPECT_TRUE(preferences.synchronize(domain));
+  EXPECT_EQ(preferences.copyValue("key", domain), std::optional<PropertyValue>(value));
+  // Leaves the test domain empty again.
+  CFPreferencesSetValue((__bridge CFStringRef)@"key", nullptr, (__bridge CFStringRef)domainName,
+                        kCFPreferencesCurrentUser, kCFPreferencesAnyHost);
+  EXPECT_TRUE(preferences.synchronize(domain));
 }
 
 TEST(MacPreferences, AValueWithNoPropertyListFormFailsTheSynchronization) {

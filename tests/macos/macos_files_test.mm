@@ -89,6 +89,19 @@ TEST(MacFileManager, RemovesWholeTreesAndReportsWhatIsMissing) {
   }
 }
 
+TEST(MacFileManager, MovesAnItemToTheTrash) {
+  TestFolder folder;
+  MacFileManager files;
+  // The folder's unique name keeps the item apart from the user's own.
+  const std::string name = std::filesystem::path(folder.path()).filename().string();
+  writeFile(folder / name);
+  files.trashItem(location(folder / name));
+  EXPECT_NE(::access((folder / name).c_str(), F_OK), 0);
+  // Only a tidy-up: the system may refuse a look into the Trash.
+  ::unlink((files.homeDirectory() + "/.Trash/" + name).c_str());
+  EXPECT_THROW(files.trashItem(location(folder / name)), PlatformError);
+}
+
 TEST(MacFileManager, ListsDirectEntriesWithoutHiddenOnes) {
   TestFolder folder;
   MacFileManager files;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <stdexcept>
 
 #include "platform/macos/macos_foundation.h"
 #include "platform/macos/macos_property_list.h"
@@ -59,6 +60,17 @@ TEST(MacFoundation, PlatformErrorsCarryTheLocalizedDescription) {
   EXPECT_EQ(std::string(platformErrorOf(error, "fallback").what()),
             utf8OfString(error.localizedDescription));
   EXPECT_STREQ(platformErrorOf(nil, "fallback").what(), "fallback");
+}
+
+TEST(MacFoundation, PoolsHandOnFailuresOnceDrained) {
+  EXPECT_EQ(withinAutoreleasePool([] { return 7; }), 7);
+  EXPECT_THROW(withinAutoreleasePool([] { throw std::out_of_range("C++"); }), std::out_of_range);
+  try {
+    withinAutoreleasePool([] { [NSException raise:NSInvalidArgumentException format:@"bad %d", 1]; });
+    ADD_FAILURE() << "the exception was lost";
+  } catch (const PlatformError& error) {
+    EXPECT_STREQ(error.what(), "bad 1");
+  }
 }
 
 /// The value after a trip through the binary property-list form, the form

@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <atomic>
+#include <mutex>
 #include <stdexcept>
 #include <thread>
 
@@ -39,10 +42,10 @@ TEST(MacChildProcesses, AToolThatCannotStartIsAPlatformError) {
   EXPECT_THROW(processes.run("/usr/bin/true", {"\xFF"}), PlatformError);
 }
 
-/// Turns the main run loop until `done` or about two seconds have passed.
+/// Turns the main run loop until `done` or about `seconds` have passed.
 template <typename Done>
-void runUntil(MacRunLoop& loop, Done done) {
-  for (int pass = 0; pass < 40 && !done(); ++pass) loop.runOnce(0.05);
+void runUntil(MacRunLoop& loop, Done done, double seconds = 2) {
+  for (int pass = 0; pass < seconds * 20 && !done(); ++pass) loop.runOnce(0.05);
 }
 
 TEST(MacRunLoop, RunsBlocksQueuedFromAnyThread) {
@@ -69,6 +72,16 @@ TEST(MacRunLoop, AFailingBlockFailsThePassThatRanIt) {
   EXPECT_NO_THROW(loop.runOnce(0));
 }
 
+TEST(MacChildProcesses, ABlockRunDuringAToolRunChangesNothing) {
+  // waitUntilExit turns the run loop: a late completion may run inside the
+  // tool run, but its failure waits for the next pass of the installer's own.
+  MacRunLoop loop;
+  MacChildProcesses processes;
+  loop.dispatchToMain([] { throw std::runtime_error("late completion"); });
+  EXPECT_EQ(processes.run("/bin/sh", {"-c", "sleep 0.2"}), 0);
+  EXPECT_THROW(runUntil(loop, [] { return false; }, 0.1), std::runtime_error);
+}
+
 TEST(MacRunLoop, SleepsOnTheMonotonicClock) {
   MacRunLoop loop;
   MacProcessInfo process;
@@ -91,30 +104,56 @@ TEST(MacRunningApplications, AnIdentifierNobodyRunsHasNoInstances) {
   EXPECT_TRUE(running.runningApplications("\xFF").empty());
 }
 
+struct OpenReport {
+  bool completed = false;
+  RunningApplicationHandle handle;
+  std::exception_ptr error;
+};
+
+/// What the open request's completion reported, once it came or about ten
+/// seconds passed. The completion holds its own share of the report: it may
+/// arrive after a failed assertion has ended the test.
+OpenReport openAndAwait(MacRunLoop& loop, const std::string& bundle,
+                        const OpenConfiguration& configuration) {
+  auto shared = std::make_shared<std::pair<std::mutex, OpenReport>>();
+  MacWorkspace().openApplication(
+      FileURL::fromAbsolutePath(bundle), configuration,
+      [shared](RunningApplicationHandle handle, std::exception_ptr error) {
+        std::lock_guard lock(shared->first);
+        shared->second = OpenReport{true, std::move(handle), error};
+      });
+  auto reported = [&shared] {
+    std::lock_guard lock(shared->first);
+    return shared->second;
+  };
+  runUntil(loop, [&reported] { return reported().completed; }, 10);
+  return reported();
+}
+
 TEST(MacWorkspace, AMissingBundleCompletesWithAnError) {
   MacRunLoop loop;
-  MacWorkspace workspace;
-  std::atomic<bool> completed = false;
-  bool withHandle = true;
-  std::string description;
-  workspace.openApplication(
-      FileURL::fromAbsolutePath("/no/such/Quorvane.app"), OpenConfiguration{},
-      [&](RunningApplicationHandle handle, std::exception_ptr error) {
-        // Taken up on the main thread, as the installer does.
-        loop.dispatchToMain([&, handle, error] {
-          withHandle = handle != nullptr;
-          try {
-            if (error) std::rethrow_exception(error);
-          } catch (const PlatformError& failure) {
-            description = failure.what();
-          }
-          completed = true;
-        });
-      });
-  for (int pass = 0; pass < 200 && !completed; ++pass) loop.runOnce(0.05);
-  ASSERT_TRUE(completed);
-  EXPECT_FALSE(withHandle);
-  EXPECT_FALSE(description.empty());
+  OpenReport opened = openAndAwait(loop, "/no/such/Quorvane.app", OpenConfiguration{});
+  ASSERT_TRUE(opened.completed);
+  EXPECT_EQ(opened.handle, nullptr);
+  EXPECT_THROW(std::rethrow_exception(opened.error), PlatformError);
+}
+
+TEST(MacWorkspace, TheStandInBrowserFinishesLaunchingAndQuits) {
+  MacRunLoop loop;
+  OpenConfiguration configuration;
+  configuration.createsNewApplicationInstance = true;
+  configuration.environment = std::map<std::string, std::string>{{"QRVX_MACOS_TEST", "1"}};
+  OpenReport opened = openAndAwait(loop, QRVX_SHIPPED_BROWSER, configuration);
+  RunningApplicationHandle browser = opened.handle;
+  ASSERT_NE(browser, nullptr);
+  // Finishing the launch is seen only as the run loop turns.
+  runUntil(loop, [&browser] { return browser->isFinishedLaunching(); }, 25);
+  EXPECT_TRUE(browser->isFinishedLaunching());
+  EXPECT_TRUE(browser->terminate());
+  // The end is seen without a turn: the handle asks the process itself.
+  for (int pass = 0; pass < 100 && !browser->isTerminated(); ++pass) loop.sleep(0.1);
+  EXPECT_TRUE(browser->isTerminated());
+  if (!browser->isTerminated()) ::kill(browser->processIdentifier(), SIGKILL);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Type-checks every Objective-C++ file of the macOS backend and of its tests
-# on Linux: clang parses each one in syntax-only mode against GNUstep's AppKit and Foundation
+# Type-checks every Objective-C++ file of the macOS backend, of the shipped
+# browser's Mac program and of the backend's tests on Linux: clang parses each one in syntax-only mode against GNUstep's AppKit and Foundation
 # headers, with apple_sdk_extras.h declaring what GNUstep lacks. Proves that
 # the code parses and that its calls match the declarations, nothing about
 # behaviour. Missing tools are a failure, never a skip.
@@ -33,7 +33,7 @@ gcc_include="$(gcc -print-file-name=include)"
 shopt -s nullglob
 backend=("$root"/platform/macos/*.mm)
 ((${#backend[@]})) || fail "no Objective-C++ files in $root/platform/macos"
-sources=("${backend[@]}" "$here"/*_test.mm)
+sources=("${backend[@]}" "$root"/browser/*.mm "$here"/*_test.mm)
 
 shim="$(mktemp -d)"
 trap 'rm -rf "$shim"' EXIT
@@ -62,8 +62,10 @@ for flag in $(gnustep-config --objc-flags); do
   esac
 done
 
+# QRVX_SHIPPED_BROWSER: the path the Apple build gives the tests.
 common=(clang++ -x objective-c++ -std=c++20 -fsyntax-only -fblocks -Wall -Wextra -ferror-limit=0
-  -I"$shim" -isystem "$gcc_include" "${gnustep_flags[@]}" -I"$root" -include "$extras")
+  -I"$shim" -isystem "$gcc_include" "${gnustep_flags[@]}" -I"$root" -include "$extras"
+  -DQRVX_SHIPPED_BROWSER='"/Q.app"')
 
 # Pass 1, types: the GNU runtime GNUstep was built for, without ARC (the two
 # cannot be combined); clang then only notes that __bridge casts do nothing.
