@@ -181,38 +181,71 @@ TEST_F(InstallTest, AnOldBrowserThatWillNotQuitCancelsBeforeAnythingIsExchanged)
 
 TEST_F(InstallTest, ChangesWhileTheDialogWasOpenEndTheInstallation) {
   const std::string changed = "确认后应用或进程已发生变化，请重新打开安装程序。";
+  const std::string reopened = "未完成安装，旧版仍在原位置。\n旧浏览器重新打开了，无法完成替换。";
+  const FileURL other = url("Other/Quorvane浏览器.app");
   const struct {
     const char* what;
+    /// The current copy named on the command line, made as version 1.0.
+    std::optional<FileURL> current;
+    /// Runs before the installation starts.
+    std::function<void()> arrange;
+    /// Runs while the dialog is shown.
     std::function<void()> change;
+    std::string expected;
   } cases[] = {
-      {"the source was replaced",
+      {"the source was replaced", std::nullopt, nullptr,
        [this] {
          fs::rename(source().path(), root() + "/Downloads/moved.app");
          bundle(source(), "2.0");
-       }},
-      {"the installed bundle was replaced",
+       },
+       changed},
+      {"the source changed its version in place", std::nullopt, nullptr,
+       [this] { bundle(source(), "2.1"); }, changed},
+      {"the installed bundle was replaced", std::nullopt, nullptr,
        [this] {
          // Kept aside, so the new directory cannot reuse its inode.
          fs::rename(destination().path(), root() + "/Downloads/aside.app");
          bundle(destination(), "1.0");
-       }},
-      {"a browser was started",
-       [this] { running(60, url("Else/Quorvane浏览器.app")); }},
-      {"the running browser was quit",
-       [this] { running_.instances_.clear(); }},
+       },
+       changed},
+      {"the current copy was replaced", other, nullptr,
+       [&] {
+         fs::rename(other.path(), root() + "/Downloads/aside.app");
+         bundle(other, "1.0");
+       },
+       changed},
+      {"a browser was started", std::nullopt, nullptr,
+       [this] { running(60, url("Else/Quorvane浏览器.app")); }, changed},
+      {"a browser was started at the destination while another copy is current", other, nullptr,
+       [this] { running(62, destination()); }, changed},
+      {"the running browser was quit", std::nullopt, [this] { running(61, destination()); },
+       [this] { running_.instances_.clear(); }, changed},
+      // Nothing is exchanged, and the reopened browser is not started twice.
+      {"the old browser reopened once it had quit", destination(),
+       [this] {
+         running(63, destination())->onTerminate_ = [this](testing::FakeRunningApplication& self) {
+           self.terminated_ = true;
+           running(64, destination());
+         };
+       },
+       nullptr, reopened},
   };
   for (const auto& c : cases) {
     fs::remove_all(root() + "/Downloads");
     fs::remove_all(root() + "/Applications");
+    fs::remove_all(root() + "/Other");
     bundle(source(), "2.0");
     bundle(destination(), "1.0");
+    if (c.current && *c.current != destination()) bundle(*c.current, "1.0");
     running_.instances_.clear();
     workspace_.requests_.clear();
-    if (std::string(c.what) == "the running browser was quit") running(61, destination());
+    if (c.arrange) c.arrange();
     application_.responses_ = {alertFirstButtonReturn};
-    application_.whileShown_ = [&](const Alert&) { c.change(); };
+    application_.whileShown_ = [&](const Alert&) {
+      if (c.change) c.change();
+    };
     const ino_t installed = inodeOf(destination());
-    EXPECT_EQ(failureOf([&] { install(options()); }), changed) << c.what;
+    EXPECT_EQ(failureOf([&] { install(options(c.current)); }), c.expected) << c.what;
     EXPECT_TRUE(stagingDirectories().empty()) << c.what;
     if (std::string(c.what) != "the installed bundle was replaced") {
       EXPECT_EQ(inodeOf(destination()), installed) << c.what;
@@ -256,24 +289,68 @@ TEST_F(InstallTest, AFreshInstallationWhoseLaunchFailsLeavesTheDestinationEmpty)
 }
 
 TEST_F(InstallTest, AFailedRecoveryKeepsTheBackupAndNamesIt) {
-  bundle(source(), "2.0");
-  bundle(destination(), "1.0");
-  const ino_t oldInode = inodeOf(destination());
-  launchesStart_ = false;
-  workspace_.onOpen_ = [this](testing::FakeWorkspace::Request& request) {
-    // Something else takes the destination's place while the launch is watched.
-    fs::rename(destination().path(), root() + "/Downloads/taken.app");
-    fs::create_directories(destination().path());
-    request.completion(nullptr, nullptr);
+  const std::string notStarted = "浏览器启动未完成或启动时退出。";
+  const struct {
+    const char* what;
+    /// Runs as the new browser is opened, with the instance it starts.
+    std::function<void(testing::FakeRunningApplication&)> duringLaunch;
+    std::string launchError;
+    std::string recoveryError;
+    bool oldBundleInBackup;
+  } cases[] = {
+      {"something else took the destination's place",
+       [this](testing::FakeRunningApplication& instance) {
+         instance.terminated_ = true;
+         fs::rename(destination().path(), root() + "/Downloads/taken.app");
+         fs::create_directories(destination().path());
+       },
+       notStarted, "安装位置已发生变化。", true},
+      {"a reported instance will not quit",
+       [](testing::FakeRunningApplication& instance) {
+         instance.finishedLaunching_ = false;
+         instance.onTerminate_ = nullptr;
+       },
+       notStarted, "旧浏览器尚未正常退出，安装已取消。请完成浏览器中的操作后重试。", true},
+      {"another browser runs from the destination once the reported one quit",
+       [this](testing::FakeRunningApplication& instance) {
+         instance.finishedLaunching_ = false;
+         instance.onTerminate_ = [this](testing::FakeRunningApplication& self) {
+           self.terminated_ = true;
+           running(90, destination())->finishedLaunching_ = false;
+         };
+       },
+       notStarted, "安装位置的浏览器仍在运行。", true},
+      {"the old bundle in the staging directory was replaced",
+       [this](testing::FakeRunningApplication& instance) {
+         instance.terminated_ = true;
+         const std::string staged = stagingDirectories().at(0) + "/Quorvane浏览器.app";
+         fs::rename(staged, root() + "/Downloads/aside.app");
+         fs::create_directories(staged);
+       },
+       notStarted, "旧版备份已发生变化。", false},
   };
+  for (const auto& c : cases) {
+    fs::remove_all(root() + "/Downloads");
+    fs::remove_all(root() + "/Applications");
+    bundle(source(), "2.0");
+    bundle(destination(), "1.0");
+    running_.instances_.clear();
+    application_.responses_ = {alertFirstButtonReturn};
+    const ino_t oldInode = inodeOf(destination());
+    onLaunched_ = c.duringLaunch;
 
-  std::string failure = failureOf([&] { install(options()); });
-  auto staging = stagingDirectories();
-  ASSERT_EQ(staging.size(), 1u);
-  EXPECT_EQ(failure, "新版未能启动。\nmacOS 未能打开浏览器。\n自动恢复失败。\n安装位置已发生变化。\n备份位置\n" +
-                         staging[0]);
-  EXPECT_EQ(inodeOf(FileURL::fromAbsolutePath(staging[0] + "/Quorvane浏览器.app")), oldInode);
-  EXPECT_TRUE(lockIsFree());
+    std::string failure = failureOf([&] { install(options()); });
+    auto staging = stagingDirectories();
+    ASSERT_EQ(staging.size(), 1u) << c.what;
+    EXPECT_EQ(failure, "新版未能启动。\n" + c.launchError + "\n自动恢复失败。\n" + c.recoveryError +
+                           "\n备份位置\n" + staging[0])
+        << c.what;
+    if (c.oldBundleInBackup) {
+      EXPECT_EQ(inodeOf(FileURL::fromAbsolutePath(staging[0] + "/Quorvane浏览器.app")), oldInode)
+          << c.what;
+    }
+    EXPECT_TRUE(lockIsFree()) << c.what;
+  }
 }
 
 }  // namespace
