@@ -57,14 +57,14 @@ bool MainQueue::runOnce(double limitSeconds) {
   std::deque<std::function<void()>> batch;
   {
     std::unique_lock lock(mutex_);
-    // Wake-ups written before this point are for blocks taken below or
-    // already run; only later ones may end the wait.
-    std::uint64_t count;
-    while (read(wakeUp_, &count, sizeof count) > 0) {
-    }
     if (blocks_.empty()) {
       const std::vector<std::shared_ptr<ProcessExitWatch>> exits = unreportedProcessExits();
       if (pendingOperations_ == 0 && exits.empty()) return false;
+      // Wake-ups written before this point are for blocks already run; only
+      // later ones, written once the lock is released, may end the wait.
+      std::uint64_t count;
+      while (read(wakeUp_, &count, sizeof count) > 0) {
+      }
       lock.unlock();
       waitForInput(exits, limitSeconds);
       lock.lock();

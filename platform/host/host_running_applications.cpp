@@ -155,6 +155,7 @@ std::vector<RunningApplicationHandle> HostRunningApplications::runningApplicatio
     return handles;
   }
   const uid_t user = getuid();
+  BundleCache bundles;
   std::vector<std::pair<int, std::string>> candidates;
   std::string link;
   while (dirent* entry = readdir(entries)) {
@@ -167,11 +168,15 @@ std::vector<RunningApplicationHandle> HostRunningApplications::runningApplicatio
     struct stat folder {};
     if (fstatat(proc, entry->d_name, &folder, 0) != 0 || folder.st_uid != user) continue;
     link.assign(entry->d_name).append("/exe");
-    if (bundleOfExecutable(executablePath(proc, link.c_str())).empty()) continue;
+    std::string executable = executablePath(proc, link.c_str());
+    std::string bundle(bundleOfExecutable(executable));
+    // Everything is read again through the process's own folder below; this
+    // only spares that for the bundles of other applications.
+    if (bundle.empty() || !bundles.isMainExecutable(bundle, executable, bundleIdentifier))
+      continue;
     candidates.emplace_back(*pid, entry->d_name);
   }
   std::sort(candidates.begin(), candidates.end());
-  BundleCache bundles;
   for (const auto& [pid, name] : candidates) {
     if (auto handle = instanceHandle(proc, name.c_str(), pid, bundleIdentifier, user, bundles))
       handles.push_back(std::move(handle));
