@@ -1,6 +1,8 @@
 #include "platform/host/host_desktop_dialog.h"
 
 #include <adwaita.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <string_view>
@@ -32,12 +34,25 @@ GLogWriterOutput keepLogQuiet(GLogLevelFlags level, const GLogField* fields, gsi
   return G_LOG_WRITER_HANDLED;
 }
 
+/// gtk_init_check with standard error on /dev/null: Xlib writes there itself
+/// when a display refuses the connection (no key to it, say).
+bool gtkStartedQuietly() {
+  int savedError = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
+  int devNull = open("/dev/null", O_WRONLY | O_CLOEXEC);
+  if (savedError >= 0 && devNull >= 0) dup2(devNull, STDERR_FILENO);
+  bool started = gtk_init_check();
+  if (savedError >= 0 && devNull >= 0) dup2(savedError, STDERR_FILENO);
+  for (int descriptor : {savedError, devNull})
+    if (descriptor >= 0) close(descriptor);
+  return started;
+}
+
 /// Starts GTK once per process; answers whether it runs on a display.
 bool gtkRunning() {
   static const bool running = [] {
     if (!displayNamed()) return false;
     g_log_set_writer_func(keepLogQuiet, nullptr, nullptr);
-    if (!gtk_init_check()) return false;
+    if (!gtkStartedQuietly()) return false;
     adw_init();
     return true;
   }();
