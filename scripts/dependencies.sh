@@ -10,7 +10,7 @@ required_packages=(
   libgnustep-gui-dev libgnustep-base-dev gnustep-make libblocksruntime-dev clang
   libclang-rt-dev llvm strace
   libgtk-4-dev libadwaita-1-dev fonts-noto-cjk adwaita-icon-theme
-  xvfb xdotool imagemagick libx11-dev
+  xvfb xauth xdotool imagemagick libx11-dev
 )
 
 missing_packages=()
