@@ -9,6 +9,8 @@ required_packages=(
   libplist-dev libglib2.0-dev libicu-dev uuid-dev libssl-dev
   libgnustep-gui-dev libgnustep-base-dev gnustep-make libblocksruntime-dev clang
   libclang-rt-dev llvm strace
+  libgtk-4-dev libadwaita-1-dev fonts-noto-cjk adwaita-icon-theme
+  xvfb xauth xdotool imagemagick libx11-dev
 )
 
 missing_packages=()

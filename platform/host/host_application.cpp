@@ -1,26 +1,46 @@
+#include "platform/host/host.h"
 #include "platform/host/host_alert_layout.h"
+#include "platform/host/host_desktop_dialog.h"
 #include "platform/host/host_session.h"
 #include "platform/host/host_terminal.h"
 
 namespace installer::host {
+namespace {
+
+/// The name the desktop shows for the installer: its bundle's, as on macOS.
+std::string applicationName() {
+  HostBundles bundles;
+  FileURL bundle = bundles.mainBundleURL();
+  if (std::optional<BundleContents> contents = bundles.open(bundle)) {
+    if (const PropertyValue* name = contents->infoValue("CFBundleName"))
+      if (const std::string* text = name->string(); text && !text->empty()) return *text;
+  }
+  return bundle.deletingPathExtension().lastPathComponent();
+}
+
+}  // namespace
 
 HostApplication::HostApplication(HostRunLoop& runLoop) : runLoop_(runLoop) {}
 
-// A terminal program has no Dock icon or menu bar to hide, and no window to
-// bring forward: the alert appears where the installer was started.
+// The installer has no Dock icon or menu bar to hide; each dialog window
+// comes to the front by itself, and a terminal alert appears where the
+// installer was started.
 void HostApplication::setAccessoryActivationPolicy() {}
 void HostApplication::activate() {}
 
 long HostApplication::runModal(const Alert& alert) {
+  // Blocks queued for the main thread keep running while the alert waits,
+  // as they do in a modal session.
+  auto drainMainQueue = [this] { runLoop_.runOnce(0); };
+  if (std::optional<long> answer = runDesktopDialog(alert, applicationName(), drainMainQueue))
+    return *answer;
   Terminal terminal;
   if (!terminal.isOpen()) return modalResponseAbort;
   if (!terminal.readSingleKeys() || !terminal.write(alertScreenText(alert)))
     return modalResponseAbort;
   std::vector<AlertButton> buttons = shownButtons(alert);
   for (;;) {
-    // Blocks queued for the main thread keep running while the alert waits,
-    // as they do in a modal session.
-    TerminalKey key = terminal.nextKey([this] { runLoop_.runOnce(0); });
+    TerminalKey key = terminal.nextKey(drainMainQueue);
     size_t chosen = buttons.size();
     if (key == TerminalKey::closed) return modalResponseAbort;
     if (key == TerminalKey::returnKey) {

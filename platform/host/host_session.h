@@ -1,7 +1,7 @@
 #pragma once
 
 // The Linux backend's session services: the main run loop, alerts on the
-// terminal, running applications from /proc and launching bundles.
+// desktop or the terminal, running applications from /proc and launching bundles.
 
 #include <memory>
 #include <string>
@@ -32,7 +32,8 @@ class HostRunLoop final : public RunLoop {
   std::shared_ptr<MainQueue> queue_;
 };
 
-/// Alerts on the controlling terminal; Return, Escape, -1001 without one.
+/// Alerts as desktop dialogs where a display is, otherwise on the controlling
+/// terminal; -1001 with neither.
 class HostApplication final : public Application {
  public:
   explicit HostApplication(HostRunLoop& runLoop);

@@ -27,6 +27,12 @@ Alert quitAlert() {
                {{"Quit", "\r"}, {"Cancel", "\x1b"}}};
 }
 
+/// Keeps a child's alerts on the terminal, also where the tests run on a desktop.
+void withoutDisplay() {
+  unsetenv("DISPLAY");
+  unsetenv("WAYLAND_DISPLAY");
+}
+
 TEST(HostAlertLayoutTest, ShowsTextsAndMarksTheDefaultButton) {
   struct Case {
     Alert alert;
@@ -51,6 +57,7 @@ TEST(HostAlertTest, WithoutAControllingTerminalAnswersAbortAtOnceAndShowsNothing
   ASSERT_GE(child, 0);
   if (child == 0) {
     setsid();  // a new session has no controlling terminal
+    withoutDisplay();
     dup2(output[1], STDOUT_FILENO);
     dup2(output[1], STDERR_FILENO);
     alarm(5);
@@ -140,6 +147,7 @@ PtyRun runOnPty(const Alert& alert, const std::vector<std::string>& keys,
     dup2(streams[1], STDOUT_FILENO);
     dup2(streams[1], STDERR_FILENO);
     signal(SIGHUP, SIG_IGN);
+    withoutDisplay();
     alarm(10);
     termios before{};
     tcgetattr(STDIN_FILENO, &before);

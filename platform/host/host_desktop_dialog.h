@@ -1,0 +1,22 @@
+#pragma once
+
+// Alerts as windows on the Linux desktop: libadwaita's message dialog on
+// GTK 4, which starts the first time an alert needs it and runs its main loop
+// only while a dialog is open, as a modal alert turns the run loop on macOS.
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "platform/application.h"
+
+namespace installer::host {
+
+/// Shows `alert` as a modal dialog window titled `windowTitle`, calling `idle`
+/// about every 50 ms while it waits. Answers which button ended it, -1001 when
+/// the window was closed and no button answers Escape, or nothing when there
+/// is no display (`WAYLAND_DISPLAY`, `DISPLAY`) or GTK does not start on it.
+std::optional<long> runDesktopDialog(const Alert& alert, const std::string& windowTitle,
+                                     const std::function<void()>& idle);
+
+}  // namespace installer::host
