@@ -1,8 +1,8 @@
 #pragma once
 
-// Alerts as windows on the Linux desktop: libadwaita's message dialog on
-// GTK 4, which starts the first time an alert needs it and runs its main loop
-// only while a dialog is open, as a modal alert turns the run loop on macOS.
+// Alerts as windows on the Linux desktop, shown by the desktop dialog module
+// (platform/host/dialog/), which is loaded the first time an alert finds a
+// display named.
 
 #include <functional>
 #include <optional>
