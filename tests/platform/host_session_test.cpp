@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <csignal>
+#include <cstdlib>
 #include <stdexcept>
 
 #include "platform/host/host_process_handle.h"
@@ -275,11 +277,19 @@ TEST(HostRunningApplicationsTest, ListsTheProcessesRunningABundlesExecutable) {
   // the subshell of a shell is one.
   copyExecutable("/bin/sh", t + "/S.app/Contents/MacOS/A");
   writeInfoPlist(t + "/S.app", identifier, "A");
-  ChildProcess shell(t + "/S.app/Contents/MacOS/A", {"-c", "(sleep 30; :) & wait"});
+  ChildProcess shell(t + "/S.app/Contents/MacOS/A", {"-c", "(sleep 30; :) >/dev/null 2>&1 & wait"});
   expected.emplace_back(shell.pid(), t + "/S.app");
   const std::string pid = std::to_string(shell.pid());
-  ASSERT_TRUE(eventually(
-      [&] { return !fixtures::readFile("/proc/" + pid + "/task/" + pid + "/children").empty(); }));
+  std::string subshell;
+  ASSERT_TRUE(eventually([&] {
+    subshell = fixtures::readFile("/proc/" + pid + "/task/" + pid + "/children");
+    return !subshell.empty();
+  }));
+  // Its sleep is left to end by itself, its output not shared with the test's.
+  struct Ender {
+    int pid;
+    ~Ender() { kill(pid, SIGKILL); }
+  } endSubshell{std::atoi(subshell.c_str())};
   std::sort(expected.begin(), expected.end());
 
   EXPECT_EQ(listed(identifier), expected);
