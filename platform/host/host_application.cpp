@@ -1,24 +1,9 @@
-#include "platform/host/host.h"
 #include "platform/host/host_alert_layout.h"
 #include "platform/host/host_desktop_dialog.h"
 #include "platform/host/host_session.h"
 #include "platform/host/host_terminal.h"
 
 namespace installer::host {
-namespace {
-
-/// The name the desktop shows for the installer: its bundle's, as on macOS.
-std::string applicationName() {
-  HostBundles bundles;
-  FileURL bundle = bundles.mainBundleURL();
-  if (std::optional<BundleContents> contents = bundles.open(bundle)) {
-    if (const PropertyValue* name = contents->infoValue("CFBundleName"))
-      if (const std::string* text = name->string(); text && !text->empty()) return *text;
-  }
-  return bundle.deletingPathExtension().lastPathComponent();
-}
-
-}  // namespace
 
 HostApplication::HostApplication(HostRunLoop& runLoop) : runLoop_(runLoop) {}
 
@@ -32,7 +17,7 @@ long HostApplication::runModal(const Alert& alert) {
   // Blocks queued for the main thread keep running while the alert waits,
   // as they do in a modal session.
   auto drainMainQueue = [this] { runLoop_.runOnce(0); };
-  if (std::optional<long> answer = runDesktopDialog(alert, applicationName(), drainMainQueue))
+  if (std::optional<long> answer = runDesktopDialog(alert, drainMainQueue))
     return *answer;
   Terminal terminal;
   if (!terminal.isOpen()) return modalResponseAbort;

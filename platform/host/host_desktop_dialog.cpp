@@ -47,12 +47,22 @@ const char* iconName(AlertStyle style) {
   return "dialog-warning";
 }
 
+/// The name the desktop shows for the installer: its bundle's, as on macOS.
+std::string applicationName() {
+  HostBundles bundles;
+  FileURL bundle = bundles.mainBundleURL();
+  if (std::optional<BundleContents> contents = bundles.open(bundle)) {
+    if (const PropertyValue* name = contents->infoValue("CFBundleName"))
+      if (const std::string* text = name->string(); text && !text->empty()) return *text;
+  }
+  return bundle.deletingPathExtension().lastPathComponent();
+}
+
 void runIdle(void* idle) { (*static_cast<const std::function<void()>*>(idle))(); }
 
 }  // namespace
 
-std::optional<long> runDesktopDialog(const Alert& alert, const std::string& windowTitle,
-                                     const std::function<void()>& idle) {
+std::optional<long> runDesktopDialog(const Alert& alert, const std::function<void()>& idle) {
   if (!displayNamed()) return std::nullopt;
   DialogEntryPoint run = dialogEntryPoint();
   if (!run) return std::nullopt;
@@ -65,6 +75,7 @@ std::optional<long> runDesktopDialog(const Alert& alert, const std::string& wind
       closeButton = static_cast<long>(titles.size());
     titles.push_back(button.title.c_str());
   }
+  const std::string windowTitle = applicationName();
   const QrvxDialogRequest request{windowTitle.c_str(),
                                   alert.messageText.c_str(),
                                   alert.informativeText.c_str(),

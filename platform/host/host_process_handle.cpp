@@ -120,9 +120,10 @@ std::optional<FileURL> HostProcessHandle::bundleURL() const {
 }
 
 bool HostProcessHandle::terminate() {
-  if (isTerminated()) return false;
-  if (exitWatch_) return sendSignal(exitWatch_->descriptor(), SIGTERM);
-  // Without a pidfd, one taken now before the identity check pins the process.
+  if (exitWatch_) return !exitWatch_->hasExited() && sendSignal(exitWatch_->descriptor(), SIGTERM);
+  if (gone_) return false;
+  // Without a pidfd of its own, one taken now before the identity check pins
+  // the process.
   int pidfd = openProcessDescriptor(processIdentifier_);
   if (pidfd < 0 && errno != ENOSYS && errno != EPERM) return false;  // ESRCH: gone
   bool delivered = false;
