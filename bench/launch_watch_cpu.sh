@@ -35,6 +35,10 @@ environment = {"HOME": sandbox + "/home", "PATH": "/usr/bin:/bin", "LANG": "C.UT
                "XDG_CONFIG_HOME": sandbox + "/home/.config"}
 arguments = [installer, "--source", source,
              "--destination", sandbox + "/home/Applications/Quorvane浏览器.app"]
+# Only what the installer's process accumulates counts: the interpreter may
+# have run processes of its own before this line (a version manager's shim
+# starts several, and their CPU stays with the process across its exec).
+before = resource.getrusage(resource.RUSAGE_CHILDREN)
 started = time.monotonic()
 pid, terminal = pty.fork()
 if pid == 0:
@@ -62,6 +66,7 @@ while True:
 _, status = os.waitpid(pid, 0)
 elapsed = time.monotonic() - started
 usage = resource.getrusage(resource.RUSAGE_CHILDREN)
-print(f"wall {elapsed:.1f} s, CPU of the installer and the tools it ran: user {usage.ru_utime:.3f} s + system {usage.ru_stime:.3f} s"
-      f" = {usage.ru_utime + usage.ru_stime:.3f} s (aim: under 0.5 s), exit {os.waitstatus_to_exitcode(status)}")
+user, system = usage.ru_utime - before.ru_utime, usage.ru_stime - before.ru_stime
+print(f"wall {elapsed:.1f} s, CPU of the installer and the tools it ran: user {user:.3f} s + system {system:.3f} s"
+      f" = {user + system:.3f} s (aim: at most 0.25 s), exit {os.waitstatus_to_exitcode(status)}")
 PY
