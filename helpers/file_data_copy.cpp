@@ -5,7 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <vector>
+#include <memory>
 
 #include "helpers/system_failure.h"
 
@@ -23,16 +23,17 @@ bool meansUnavailable(int error) {
 
 void copyByReadAndWrite(int in, int out, const std::string& sourcePath,
                         const std::string& destinationPath) {
-  static std::vector<char> buffer(bufferSize);
+  // Uninitialised, like the digest's: only the pages a read fills are touched.
+  static const std::unique_ptr<char[]> buffer = std::make_unique_for_overwrite<char[]>(bufferSize);
   for (;;) {
-    ssize_t count = ::read(in, buffer.data(), buffer.size());
+    ssize_t count = ::read(in, buffer.get(), bufferSize);
     if (count < 0) {
       if (errno == EINTR) continue;
       throwSystemFailure("read", sourcePath, errno);
     }
     if (count == 0) return;
     for (ssize_t written = 0; written < count;) {
-      ssize_t step = ::write(out, buffer.data() + written, static_cast<size_t>(count - written));
+      ssize_t step = ::write(out, buffer.get() + written, static_cast<size_t>(count - written));
       if (step < 0) {
         if (errno == EINTR) continue;
         throwSystemFailure("write", destinationPath, errno);
