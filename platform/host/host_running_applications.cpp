@@ -1,5 +1,6 @@
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -51,6 +52,12 @@ std::string_view bundleOfExecutable(std::string_view executable) {
   if (!bundle.ends_with(bundleExtension) || bundle.size() - nameStart <= bundleExtension.size())
     return {};
   return bundle;
+}
+
+/// Whether the /proc folder `name` belongs to `user`.
+bool ownedBy(int proc, const char* name, uid_t user) {
+  struct stat folder {};
+  return fstatat(proc, name, &folder, 0) == 0 && folder.st_uid == user;
 }
 
 /// The real uid of the process from the first field of its "Uid:" line.
@@ -165,12 +172,14 @@ std::vector<RunningApplicationHandle> HostRunningApplications::runningApplicatio
     // Info.plist, read again at each evaluation of a watch, made every
     // listing about a fifth dearer.
     if (!pid || *pid == self) continue;
-    // The owner of the /proc folder rules out other users' processes, most
-    // of a machine's, more cheaply than their executable links, which such a
-    // process would not let us read anyway. The executable's path then rules
-    // out nearly every process left; only the rest are read in full.
-    struct stat folder {};
-    if (fstatat(proc, entry->d_name, &folder, 0) != 0 || folder.st_uid != user) continue;
+    // Other users' processes, most of a machine's, are ruled out before their
+    // executable links, which they would not let us read anyway. The null
+    // signal does it without a path lookup: it is refused with EPERM exactly
+    // when neither the real nor the saved user of the process is ours (ESRCH:
+    // gone). A security module's refusal says nothing of the user, so then
+    // the owner of the /proc folder decides. The executable's path rules out
+    // nearly every process left; only the rest are read in full.
+    if (kill(*pid, 0) != 0 && (errno != EACCES || !ownedBy(proc, entry->d_name, user))) continue;
     link.assign(entry->d_name).append("/exe");
     std::string executable = executablePath(proc, link.c_str());
     std::string bundle(bundleOfExecutable(executable));
