@@ -22,6 +22,21 @@ std::vector<std::string> updateArguments(const fs::path& source, const fs::path&
           destination.string()};
 }
 
+/// Starts the old browser from `destination` and runs the update from
+/// `source`, confirmed, to the failure alert with `description`; answers the
+/// old browser.
+BrowserProcess failedUpdateOverRunningBrowser(const Sandbox& sandbox, const fs::path& source,
+                                              const fs::path& destination,
+                                              const fs::path& oldRecord,
+                                              const std::string& description) {
+  BrowserProcess old = BrowserProcess::start(sandbox, destination);
+  BrowserRecord(oldRecord).waitForStarts(1);
+  InstallerRun run = InstallerRun::start(sandbox, {.arguments = updateArguments(source, destination)});
+  acceptConfirmation(run);
+  expectFailureAfterConfirmation(run, description);
+  return old;
+}
+
 TEST(Transaction, ANewBrowserThatDoesNotStartPutsTheOldOneBack) {
   struct FailedStart {
     const char* name;
@@ -43,12 +58,9 @@ TEST(Transaction, ANewBrowserThatDoesNotStartPutsTheOldOneBack) {
           sandbox.path("new") / browserBundle,
           {.mode = testCase.newMode, .multiProcess = testCase.multiProcess, .record = newRecord});
       const ino_t installed = inodeOf(destination);
-      BrowserProcess old = BrowserProcess::start(sandbox, destination);
-      BrowserRecord(oldRecord).waitForStarts(1);
-
-      InstallerRun run = InstallerRun::start(sandbox, {.arguments = updateArguments(source, destination)});
-      acceptConfirmation(run);
-      expectFailureAfterConfirmation(run, "未完成安装，旧版仍在原位置。\n浏览器启动未完成或启动时退出。");
+      BrowserProcess old = failedUpdateOverRunningBrowser(
+          sandbox, source, destination, oldRecord,
+          "未完成安装，旧版仍在原位置。\n浏览器启动未完成或启动时退出。");
 
       EXPECT_EQ(old.waitForExit(), std::optional<int>(0)) << "the old browser was not quit first";
       EXPECT_EQ(inodeOf(destination), installed) << "the old bundle is not back in place";
@@ -91,12 +103,9 @@ TEST(Transaction, AnOldBrowserThatWillNotQuitCancelsWithNothingChanged) {
                  {.version = std::string("2.0"), .mode = FixtureMode::ignoreTerm, .record = oldRecord});
   const fs::path source = makeBundle(sandbox.path("new") / browserBundle);
   const ino_t installed = inodeOf(destination);
-  BrowserProcess old = BrowserProcess::start(sandbox, destination);
-  BrowserRecord(oldRecord).waitForStarts(1);
-
-  InstallerRun run = InstallerRun::start(sandbox, {.arguments = updateArguments(source, destination)});
-  acceptConfirmation(run);
-  expectFailureAfterConfirmation(run, "旧浏览器尚未正常退出，安装已取消。请完成浏览器中的操作后重试。");
+  BrowserProcess old = failedUpdateOverRunningBrowser(
+      sandbox, source, destination, oldRecord,
+      "旧浏览器尚未正常退出，安装已取消。请完成浏览器中的操作后重试。");
 
   EXPECT_EQ(BrowserRecord(oldRecord).count("TERM", old.pid()), 1) << "asked once, never forced";
   EXPECT_FALSE(old.waitForExit(std::chrono::milliseconds(200))) << "the old browser was ended";
