@@ -45,6 +45,11 @@ void expectQuietSuccess(InstallerRun& run, ToolDiagnostics diagnostics) {
   EXPECT_TRUE(result.terminalRestored);
 }
 
+void expectProcessesEnd(const std::vector<pid_t>& processes) {
+  for (pid_t process : processes)
+    EXPECT_TRUE(waitUntil([&] { return !processIsAlive(process); })) << "process " << process << " still runs";
+}
+
 void expectFailureAfterConfirmation(InstallerRun& run, const std::string& description) {
   Alert alert = run.waitForAlert();
   EXPECT_EQ(alert.messageText, failureTitle);

@@ -32,6 +32,9 @@ void expectQuietSuccess(InstallerRun& run, ToolDiagnostics diagnostics = ToolDia
 /// standard output, exit 1, two alerts in all, the terminal restored.
 void expectFailureAfterConfirmation(InstallerRun& run, const std::string& description);
 
+/// Expects each of `processes` to end within the harness's wait limit.
+void expectProcessesEnd(const std::vector<pid_t>& processes);
+
 /// The staging folders (".qrvx-update-" + UUID) directly inside `folder`.
 std::vector<std::filesystem::path> stagingFolders(const std::filesystem::path& folder);
 

@@ -147,10 +147,7 @@ TEST(ConfirmedInstallation, AnUpdateQuitsTheOldBrowserThenRunsTheNewOneFromTheDe
         EXPECT_TRUE(processIsAlive(helper->pid())) << "no browser of its own to end with";
         EXPECT_EQ(browsers.count("TERM", helper->pid()), 0);
       } else {
-        for (pid_t process : oldProcesses) {
-          EXPECT_TRUE(waitUntil([&] { return !processIsAlive(process); }))
-              << "process " << process << " of the old bundle still runs";
-        }
+        expectProcessesEnd(oldProcesses);  // of the old bundle
       }
       EXPECT_EQ(browsers.start(newPid).executable, destination / "Contents/MacOS" / browserName);
       EXPECT_TRUE(processIsAlive(newPid));

@@ -70,9 +70,7 @@ TEST(Transaction, ANewBrowserThatDoesNotStartPutsTheOldOneBack) {
       // helpers were never listed, so the rollback had nothing to quit.
       EXPECT_EQ(BrowserRecord(oldRecord).noting("TERM"), std::vector<pid_t>{old.pid()});
       EXPECT_EQ(BrowserRecord(newRecord).noting("TERM"), std::vector<pid_t>{});
-      for (pid_t process : BrowserRecord(newRecord).noting("SPAWN")) {
-        EXPECT_TRUE(waitUntil([&] { return !processIsAlive(process); })) << process;
-      }
+      expectProcessesEnd(BrowserRecord(newRecord).noting("SPAWN"));
     });
   }
 }
