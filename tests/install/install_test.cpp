@@ -387,7 +387,7 @@ TEST_F(InstallTest, LeftoversOfInterruptedRunsGoToTheTrashWithoutEndingTheInstal
       // Names this installer never makes, a folder others may write, a link to it, a file.
       {"look-alikes", std::nullopt,
        [&] {
-         for (std::string name : {std::string(), "0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0", other, uuid + "0"}) {
+         for (const std::string& name : {std::string(), std::string("0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0"), other, uuid + "0"}) {
            bundle(FileURL::fromAbsolutePath(apps + name + "/Quorvane浏览器.app"), "1.0");
          }
          fs::permissions(apps + other, fs::perms(0777));
@@ -402,6 +402,7 @@ TEST_F(InstallTest, LeftoversOfInterruptedRunsGoToTheTrashWithoutEndingTheInstal
     if (c.installed) bundle(destination(), *c.installed);
     c.arrange();
     files.trashRefuses_ = c.trashRefuses;
+    running_.instances_.clear();
     posix_.uid_.reset();
     if (c.anotherUser) posix_.uid_ = 4242;
     application_.responses_ = {alertFirstButtonReturn};
