@@ -35,7 +35,9 @@ bool isStagingDirectory(const FileURL& entry) {
 void putAway(const FileURL& directory, Leftovers& leftovers) {
   std::vector<FileURL> items;
   try {
-    items = files().contentsOfDirectoryIncludingHidden(directory);
+    // The installer puts nothing hidden there; what the system may add
+    // (folder metadata) is no copy of anything and goes with the folder.
+    items = files().contentsOfDirectory(directory);
   } catch (const std::exception&) {
     leftovers.stayed.push_back(directory.path());
     return;

@@ -374,12 +374,12 @@ TEST_F(InstallTest, LeftoversOfInterruptedRunsGoToTheTrashWithoutEndingTheInstal
     std::string report;
   } cases[] = {
       {"the old copy after an exchange", "1.5", makeLeftover, false, false, {}, putAway + leftBundle.path()},
-      {"a staged new copy and a hidden file", "1.0",
+      {"a staged new copy and folder metadata", "1.0",
        [&] {
          bundle(leftBundle, "2.0");
-         testing::writeFile(leftover + "/.partial", "");
+         testing::writeFile(leftover + "/.DS_Store", "");
        },
-       false, false, {}, putAway + leftover + "/.partial\n" + leftBundle.path()},
+       false, false, {}, putAway + leftBundle.path()},
       {"an empty one", std::nullopt, [&] { fs::create_directories(leftover); }, false, false, {}, ""},
       {"one the Trash refuses", std::nullopt, makeLeftover, true, false, {uuid},
        "上次中断的安装留下的以下副本暂未能移到废纸篓。\n" + leftBundle.path()},
