@@ -359,6 +359,7 @@ TEST_F(InstallTest, LeftoversOfInterruptedRunsGoToTheTrashWithoutEndingTheInstal
   services_.files = &files;
   installServices(services_);
   const std::string uuid = "0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0", other = "2" + uuid.substr(1);
+  const std::string lower = "0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0";
   const std::string apps = root() + "/Applications/.qrvx-update-", leftover = apps + uuid;
   const FileURL leftBundle = FileURL::fromAbsolutePath(leftover + "/Quorvane浏览器.app");
   const std::string putAway = "上次中断的安装留下的以下副本已移到废纸篓。\n";
@@ -387,14 +388,14 @@ TEST_F(InstallTest, LeftoversOfInterruptedRunsGoToTheTrashWithoutEndingTheInstal
       // Names this installer never makes, a folder others may write, a link to it, a file.
       {"look-alikes", std::nullopt,
        [&] {
-         for (const std::string& name : {std::string(), std::string("0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0"), other, uuid + "0"}) {
+         for (const std::string& name : {std::string(), lower, other, uuid + "0"}) {
            bundle(FileURL::fromAbsolutePath(apps + name + "/Quorvane浏览器.app"), "1.0");
          }
          fs::permissions(apps + other, fs::perms(0777));
          fs::create_directory_symlink(apps + other, leftover);
          testing::writeFile(apps + "3" + uuid.substr(1), "");
        },
-       false, false, {"", uuid, uuid + "0", "0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0", other, "3" + uuid.substr(1)}, ""},
+       false, false, {"", uuid, uuid + "0", lower, other, "3" + uuid.substr(1)}, ""},
   };
   bundle(source(), "2.0");
   for (const auto& c : cases) {
