@@ -12,14 +12,33 @@
 namespace installer {
 namespace {
 
-void reportCopiesLeft(const std::vector<std::string>& notTrashed) {
+/// `heading` with `paths` below it, one a line; empty when there are none.
+std::string section(const std::string& heading, const std::vector<std::string>& paths) {
+  if (paths.empty()) return "";
+  std::string text = heading;
+  for (std::size_t index = 0; index < paths.size(); ++index) {
+    if (index > 0) text += "\n";
+    text += paths[index];
+  }
+  return text;
+}
+
+/// One alert for every copy left in place and every leftover put away;
+/// none when there is nothing to tell.
+void reportCopies(const std::vector<std::string>& notTrashed, const Leftovers& leftovers) {
+  std::string text;
+  for (const std::string& part :
+       {section("以下旧应用暂未能移到废纸篓。\n", notTrashed),
+        section("上次中断的安装留下的以下副本已移到废纸篓。\n", leftovers.trashed),
+        section("上次中断的安装留下的以下副本暂未能移到废纸篓。\n", leftovers.stayed)}) {
+    if (part.empty()) continue;
+    if (!text.empty()) text += "\n\n";
+    text += part;
+  }
+  if (text.empty()) return;
   Alert alert;
   alert.messageText = "新版已安装";
-  alert.informativeText = "以下旧应用暂未能移到废纸篓。\n";
-  for (std::size_t index = 0; index < notTrashed.size(); ++index) {
-    if (index > 0) alert.informativeText += "\n";
-    alert.informativeText += notTrashed[index];
-  }
+  alert.informativeText = text;
   alert.style = AlertStyle::warning;
   app().runModal(alert);
 }
@@ -27,7 +46,7 @@ void reportCopiesLeft(const std::vector<std::string>& notTrashed) {
 }  // namespace
 
 void retireOldCopies(const Options& options, const PreflightFacts& facts,
-                     StagingDirectory& staging) {
+                     StagingDirectory& staging, const Leftovers& leftovers) {
   std::vector<std::string> notTrashed;
   std::set<std::string> trashedPaths;
   const FileURL stagedBundle = staging.stagedBundle();
@@ -61,7 +80,7 @@ void retireOldCopies(const Options& options, const PreflightFacts& facts,
   }
 
   removeDockEntries(trashedPaths);
-  if (!notTrashed.empty()) reportCopiesLeft(notTrashed);
+  reportCopies(notTrashed, leftovers);
 }
 
 }  // namespace installer

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "entry/options.h"
+#include "install/leftovers.h"
 #include "install/preflight.h"
 #include "install/staging.h"
 
@@ -9,9 +10,10 @@ namespace installer {
 /// After a successful launch: retires the replaced bundle (now in the
 /// staging directory), the current copy when it qualifies and the obsolete
 /// copies found on the machine, removes the Dock tiles of those that went to
-/// the Trash and lists the others in one alert. Keeps the staging directory
-/// when the replaced bundle stays in it. Never throws.
+/// the Trash and lists the others in one alert, with what became of the
+/// `leftovers` of interrupted runs. Keeps the staging directory when the
+/// replaced bundle stays in it. Never throws.
 void retireOldCopies(const Options& options, const PreflightFacts& facts,
-                     StagingDirectory& staging);
+                     StagingDirectory& staging, const Leftovers& leftovers);
 
 }  // namespace installer

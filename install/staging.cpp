@@ -22,7 +22,7 @@ InstallLock::InstallLock(const Options& options)
 InstallLock::~InstallLock() { services().posix->close(descriptor_); }
 
 StagingDirectory::StagingDirectory(const InstallLock& lock)
-    : url_(lock.installDirectory().appendingPathComponent(".qrvx-update-" +
+    : url_(lock.installDirectory().appendingPathComponent(stagingDirectoryPrefix +
                                                           services().uuids->newUUIDString())) {
   files().createDirectory(url_, false, 0700);
 }

@@ -1,9 +1,14 @@
 #pragma once
 
+#include <string>
+
 #include "entry/options.h"
 #include "inspect/bundle_info.h"
 
 namespace installer {
+
+/// What every staging directory's name starts with; a UUID text follows.
+inline const std::string stagingDirectoryPrefix = ".qrvx-update-";
 
 /// The exclusive, non-blocking install lock on the folder that holds the
 /// destination; released when this object goes.

@@ -29,6 +29,8 @@ class FileManager {
   virtual void trashItem(const FileURL& item) = 0;
   /// The entries directly inside `directory`, hidden ones skipped.
   virtual std::vector<FileURL> contentsOfDirectory(const FileURL& directory) = 0;
+  /// The same, hidden ones included.
+  virtual std::vector<FileURL> contentsOfDirectoryIncludingHidden(const FileURL& directory) = 0;
   /// The user's Application Support folders (user domain).
   virtual std::vector<FileURL> applicationSupportDirectories() = 0;
   /// `NSHomeDirectory()`.

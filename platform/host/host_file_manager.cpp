@@ -96,6 +96,30 @@ void removeContents(int parent, const std::string& name, const std::string& path
   ::closedir(directory);
 }
 
+/// The entries of `directory`, sorted: readdir's order depends on the file
+/// system, and a sorted list keeps every run alike.
+std::vector<FileURL> sortedEntries(const FileURL& directory, bool includingHidden) {
+  const std::string& path = directory.path();
+  DIR* handle = openDirectoryAt(AT_FDCWD, path, true);
+  if (!handle) fail("Could not list directory " + path, errno);
+  std::vector<std::string> names;
+  try {
+    names = entryNames(handle, path);
+  } catch (...) {
+    ::closedir(handle);
+    throw;
+  }
+  ::closedir(handle);
+  std::sort(names.begin(), names.end());
+  std::vector<FileURL> entries;
+  for (const std::string& name : names) {
+    if (includingHidden || name.front() != '.') {
+      entries.push_back(directory.appendingPathComponent(name));
+    }
+  }
+  return entries;
+}
+
 std::string oneLine(std::string text) {
   std::replace(text.begin(), text.end(), '\n', ' ');
   return text;
@@ -151,25 +175,12 @@ void HostFileManager::trashItem(const FileURL& item) {
 }
 
 std::vector<FileURL> HostFileManager::contentsOfDirectory(const FileURL& directory) {
-  const std::string& path = directory.path();
-  DIR* handle = openDirectoryAt(AT_FDCWD, path, true);
-  if (!handle) fail("Could not list directory " + path, errno);
-  std::vector<std::string> names;
-  try {
-    names = entryNames(handle, path);
-  } catch (...) {
-    ::closedir(handle);
-    throw;
-  }
-  ::closedir(handle);
-  // readdir's order depends on the file system; a sorted list keeps every
-  // run alike.
-  std::sort(names.begin(), names.end());
-  std::vector<FileURL> entries;
-  for (const std::string& name : names) {
-    if (name.front() != '.') entries.push_back(directory.appendingPathComponent(name));
-  }
-  return entries;
+  return sortedEntries(directory, false);
+}
+
+std::vector<FileURL> HostFileManager::contentsOfDirectoryIncludingHidden(
+    const FileURL& directory) {
+  return sortedEntries(directory, true);
 }
 
 }  // namespace installer::host

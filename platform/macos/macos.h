@@ -50,6 +50,7 @@ class MacFileManager final : public FileManager {
   void removeItem(const FileURL& item) override;
   void trashItem(const FileURL& item) override;
   std::vector<FileURL> contentsOfDirectory(const FileURL& directory) override;
+  std::vector<FileURL> contentsOfDirectoryIncludingHidden(const FileURL& directory) override;
   std::vector<FileURL> applicationSupportDirectories() override;
   std::string homeDirectory() override;
   std::optional<std::string> homeDirectoryOfUser(const std::string& user) override;

@@ -17,6 +17,21 @@ std::vector<FileURL> locationsOf(NSArray<NSURL*>* urls) {
   return locations;
 }
 
+/// The entries directly inside `directory`, listed with `options`.
+std::vector<FileURL> entriesOf(const FileURL& directory, NSDirectoryEnumerationOptions options) {
+  return withinAutoreleasePool([&] {
+    const std::string operation = "Could not list directory";
+    NSURL* url = requiredFileURL(directory, operation);
+    NSError* error = nil;
+    NSArray<NSURL*>* entries = [[NSFileManager defaultManager] contentsOfDirectoryAtURL:url
+                                                             includingPropertiesForKeys:@[]
+                                                                                options:options
+                                                                                  error:&error];
+    check(entries != nil, error, operation + " " + directory.path());
+    return locationsOf(entries);
+  });
+}
+
 }  // namespace
 
 void MacFileManager::createDirectory(const FileURL& directory, bool withIntermediateDirectories,
@@ -73,18 +88,12 @@ void MacFileManager::trashItem(const FileURL& item) {
 }
 
 std::vector<FileURL> MacFileManager::contentsOfDirectory(const FileURL& directory) {
-  return withinAutoreleasePool([&] {
-    const std::string operation = "Could not list directory";
-    NSURL* url = requiredFileURL(directory, operation);
-    NSError* error = nil;
-    NSArray<NSURL*>* entries = [[NSFileManager defaultManager]
-          contentsOfDirectoryAtURL:url
-        includingPropertiesForKeys:@[]
-                           options:NSDirectoryEnumerationSkipsHiddenFiles
-                             error:&error];
-    check(entries != nil, error, operation + " " + directory.path());
-    return locationsOf(entries);
-  });
+  return entriesOf(directory, NSDirectoryEnumerationSkipsHiddenFiles);
+}
+
+std::vector<FileURL> MacFileManager::contentsOfDirectoryIncludingHidden(
+    const FileURL& directory) {
+  return entriesOf(directory, 0);
 }
 
 std::vector<FileURL> MacFileManager::applicationSupportDirectories() {

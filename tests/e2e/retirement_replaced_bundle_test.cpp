@@ -159,10 +159,24 @@ TEST(ReplacedBundle, StaysInTheKeptStagingFolderWhenTheTrashRefusesIt) {
   // Both were withdrawn and, once the move failed, registered again.
   EXPECT_EQ(sorted(registeredBundles(sandbox)), sorted({older.string(), keptBundle.string()}));
 
-  std::error_code error;
-  fs::remove_all(kept[0], error);
-  EXPECT_FALSE(error) << error.message();
-  EXPECT_TRUE(stagingFolders(update.apps).empty());
+  // With the Trash back, the next installation puts the kept bundle there
+  // under its own name; a link named like a staging folder is not followed.
+  fs::remove(trashOf(sandbox));
+  sandbox.killProcessesInside();
+  const fs::path link = update.apps / ".qrvx-update-00000000-0000-0000-0000-00000000000A";
+  fs::create_directory_symlink(update.source.parent_path(), link);
+  InstallerRun next = InstallerRun::start(sandbox, {.arguments = update.arguments()});
+  acceptConfirmation(next);
+  EXPECT_EQ(next.waitForAlert().informativeText,
+            "上次中断的安装留下的以下副本已移到废纸篓。\n" + keptBundle.string());
+  next.press(returnKey);
+  EXPECT_EQ(next.finish().exitStatus, 0);
+  auto trash = trashedItems(trashOf(sandbox));
+  ASSERT_TRUE(trash.contains(keptBundle));
+  EXPECT_EQ(trash.at(keptBundle).file.filename(), browserBundle);
+  EXPECT_EQ(inodeOf(trash.at(keptBundle).file), update.installedInode);
+  EXPECT_EQ(stagingFolders(update.apps), std::vector<fs::path>{link});
+  EXPECT_TRUE(bundleVerifies(update.source));
 }
 
 TEST(ReplacedBundle, GoesToTheTrashWhenTheRegistrationToolFails) {

@@ -418,6 +418,8 @@ std::vector<std::string> reinstallViolations(e2e::Sandbox& sandbox, const Staged
   }
   if (!isCompleteNewBundle(staged.destination()))
     violations.push_back("the next installation left no complete new bundle at the destination");
+  for (const fs::path& staging : e2e::stagingFolders(staged.installFolder()))
+    violations.push_back("the next installation left staging folder " + staging.filename().string());
   sandbox.killProcessesInside();
   return violations;
 }

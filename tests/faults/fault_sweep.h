@@ -134,7 +134,8 @@ std::vector<std::string> endingViolations(const StagedScenario& staged, const Tr
                                           const InjectionPoint& point);
 
 /// Runs the installer again, untraced, answering every alert with Return;
-/// violations unless it installs the new bundle and exits 0.
+/// violations unless it installs the new bundle, exits 0 and leaves no
+/// staging folder, its own or one the interrupted run left.
 std::vector<std::string> reinstallViolations(e2e::Sandbox& sandbox, const StagedScenario& staged);
 
 /// A short description of how `run` ended, for the report.

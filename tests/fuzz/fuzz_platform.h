@@ -28,6 +28,7 @@ class FixedFiles final : public FileManager {
   void removeItem(const FileURL&) override { refuse(); }
   void trashItem(const FileURL&) override { refuse(); }
   std::vector<FileURL> contentsOfDirectory(const FileURL&) override { refuse(); }
+  std::vector<FileURL> contentsOfDirectoryIncludingHidden(const FileURL&) override { refuse(); }
   std::vector<FileURL> applicationSupportDirectories() override { refuse(); }
   std::string homeDirectory() override { return fuzzHome; }
   std::optional<std::string> homeDirectoryOfUser(const std::string& user) override;

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "tests/install/install_test_support.h"
+#include "tests/retire/retire_test_support.h"
 
 namespace installer {
 namespace {
@@ -350,6 +351,76 @@ TEST_F(InstallTest, AFailedRecoveryKeepsTheBackupAndNamesIt) {
           << c.what;
     }
     EXPECT_TRUE(lockIsFree()) << c.what;
+  }
+}
+
+TEST_F(InstallTest, LeftoversOfInterruptedRunsGoToTheTrashWithoutEndingTheInstallation) {
+  testing::TestFileManager files(hostFiles_, root() + "/home", root() + "/Trash");
+  services_.files = &files;
+  installServices(services_);
+  const std::string uuid = "0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0", other = "2" + uuid.substr(1);
+  const std::string lower = "0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0";
+  const std::string apps = root() + "/Applications/.qrvx-update-", leftover = apps + uuid;
+  const FileURL leftBundle = FileURL::fromAbsolutePath(leftover + "/Quorvane浏览器.app");
+  const std::string putAway = "上次中断的安装留下的以下副本已移到废纸篓。\n";
+  const auto makeLeftover = [&] { bundle(leftBundle, "1.0"); };
+  const struct {
+    const char* what;
+    std::optional<std::string> installed;
+    /// Makes what an interrupted run left, or what merely looks like it.
+    std::function<void()> arrange;
+    bool trashRefuses, anotherUser;
+    /// The names after ".qrvx-update-" there afterwards, and the report.
+    std::vector<std::string> remaining;
+    std::string report;
+  } cases[] = {
+      {"the old copy after an exchange", "1.5", makeLeftover, false, false, {}, putAway + leftBundle.path()},
+      {"a staged new copy and folder metadata", "1.0",
+       [&] {
+         bundle(leftBundle, "2.0");
+         testing::writeFile(leftover + "/.DS_Store", "");
+       },
+       false, false, {}, putAway + leftBundle.path()},
+      {"an empty one", std::nullopt, [&] { fs::create_directories(leftover); }, false, false, {}, ""},
+      {"one the Trash refuses", std::nullopt, makeLeftover, true, false, {uuid},
+       "上次中断的安装留下的以下副本暂未能移到废纸篓。\n" + leftBundle.path()},
+      {"another user's", std::nullopt, makeLeftover, false, true, {uuid}, ""},
+      // Names this installer never makes, a folder others may write, a link to it, a file.
+      {"look-alikes", std::nullopt,
+       [&] {
+         for (const std::string& name : {std::string(), lower, other, uuid + "0"}) {
+           bundle(FileURL::fromAbsolutePath(apps + name + "/Quorvane浏览器.app"), "1.0");
+         }
+         fs::permissions(apps + other, fs::perms(0777));
+         fs::create_directory_symlink(apps + other, leftover);
+         testing::writeFile(apps + "3" + uuid.substr(1), "");
+       },
+       false, false, {"", uuid, uuid + "0", lower, other, "3" + uuid.substr(1)}, ""},
+  };
+  bundle(source(), "2.0");
+  for (const auto& c : cases) {
+    fs::remove_all(root() + "/Applications");
+    if (c.installed) bundle(destination(), *c.installed);
+    c.arrange();
+    files.trashRefuses_ = c.trashRefuses;
+    running_.instances_.clear();
+    posix_.uid_.reset();
+    if (c.anotherUser) posix_.uid_ = 4242;
+    application_.responses_ = {alertFirstButtonReturn};
+    application_.alertsShown_.clear();
+
+    EXPECT_EQ(failureOf([&] { install(options()); }), "") << c.what;
+    EXPECT_EQ(verify(destination()).version, "2.0") << c.what;
+    std::vector<std::string> remaining;
+    for (const std::string& staging : stagingDirectories()) remaining.push_back(staging.substr(apps.size()));
+    std::sort(remaining.begin(), remaining.end());
+    EXPECT_EQ(remaining, c.remaining) << c.what;
+    EXPECT_TRUE(c.remaining.empty() || fs::exists(leftBundle.path())) << c.what;
+    // The confirmation, then the report when there is one.
+    ASSERT_EQ(application_.alertsShown_.size(), c.report.empty() ? 1u : 2u) << c.what;
+    if (!c.report.empty()) {
+      EXPECT_EQ(application_.alertsShown_[1].informativeText, c.report) << c.what;
+    }
   }
 }
 

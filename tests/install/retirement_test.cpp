@@ -42,7 +42,7 @@ class RetirementTest : public testing::TransactionTest {
     facts_.currentInfo = verify(bundle(location, version));
     facts_.retireCurrent = retire;
   }
-  void retire() { retireOldCopies(options_, facts_, *staging_); }
+  void retire() { retireOldCopies(options_, facts_, *staging_, {}); }
   /// Ends the transaction as its clean-up does.
   void finish() {
     staging_.reset();

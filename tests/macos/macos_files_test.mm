@@ -102,7 +102,7 @@ TEST(MacFileManager, MovesAnItemToTheTrash) {
   EXPECT_THROW(files.trashItem(location(folder / name)), PlatformError);
 }
 
-TEST(MacFileManager, ListsDirectEntriesWithoutHiddenOnes) {
+TEST(MacFileManager, ListsDirectEntriesHiddenOnesOnlyWhenAsked) {
   TestFolder folder;
   MacFileManager files;
   writeFile(folder / "b");
@@ -115,6 +115,7 @@ TEST(MacFileManager, ListsDirectEntriesWithoutHiddenOnes) {
   }
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::string>{"a.app", "b"}));
+  EXPECT_EQ(files.contentsOfDirectoryIncludingHidden(location(folder.path())).size(), 3u);
   EXPECT_THROW(files.contentsOfDirectory(location(folder / "missing")), PlatformError);
 }
 

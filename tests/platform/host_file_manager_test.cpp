@@ -131,7 +131,7 @@ TEST(HostFileManagerTest, RemoveTakesTheTreeButNeverFollowsLinks) {
             "Could not remove " + folder / "tree" + ": No such file or directory");
 }
 
-TEST(HostFileManagerTest, ContentsOfDirectorySkipHiddenEntries) {
+TEST(HostFileManagerTest, ContentsOfDirectoryListHiddenEntriesOnlyWhenAsked) {
   TemporaryFolder folder;
   for (const char* name : {"b.app", ".hidden", "a", ".DS_Store"}) {
     fixtures::writeFile(folder / name, "");
@@ -139,6 +139,8 @@ TEST(HostFileManagerTest, ContentsOfDirectorySkipHiddenEntries) {
   fs::create_directory(folder / "c");
   std::vector<FileURL> expected = {at(folder / "a"), at(folder / "b.app"), at(folder / "c")};
   EXPECT_EQ(HostFileManager().contentsOfDirectory(at(folder.path())), expected);
+  expected.insert(expected.begin(), {at(folder / ".DS_Store"), at(folder / ".hidden")});
+  EXPECT_EQ(HostFileManager().contentsOfDirectoryIncludingHidden(at(folder.path())), expected);
 
   EXPECT_EQ(failureOf([&] { HostFileManager().contentsOfDirectory(at(folder / "a")); }),
             "Could not list directory " + folder / "a" + ": Not a directory");

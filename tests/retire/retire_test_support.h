@@ -49,6 +49,9 @@ class TestFileManager final : public FileManager {
     if (afterListing_) afterListing_(directory.path());
     return entries;
   }
+  std::vector<FileURL> contentsOfDirectoryIncludingHidden(const FileURL& directory) override {
+    return real_.contentsOfDirectoryIncludingHidden(directory);
+  }
   std::vector<FileURL> applicationSupportDirectories() override {
     return real_.applicationSupportDirectories();
   }

@@ -162,7 +162,7 @@ class FakePosix final : public Posix {
     return real_.lockExclusiveNonBlocking(descriptor);
   }
   void close(int descriptor) override { real_.close(descriptor); }
-  std::uint32_t getuid() override { return real_.getuid(); }
+  std::uint32_t getuid() override { return uid_.value_or(real_.getuid()); }
   int kill(int processIdentifier, int signal) override;
   int exchange(const std::string& first, const std::string& second) override {
     return real_.exchange(first, second);
@@ -179,6 +179,8 @@ class FakePosix final : public Posix {
   /// between a look at an item and its use.
   std::function<void(const std::string&)> afterStatus_;
   std::string standardError_;
+  /// Who the process is instead of its real user: everything then is another user's.
+  std::optional<std::uint32_t> uid_;
 
  private:
   Posix& real_;

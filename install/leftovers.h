@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/file_url.h"
+
+namespace installer {
+
+/// What became of the staging directories that interrupted runs left behind.
+struct Leftovers {
+  /// The items moved to the Trash, by the paths they had in their directory.
+  std::vector<std::string> trashed;
+  /// The items that could not be moved (their directory stays with them),
+  /// and any directory that could not be read or removed.
+  std::vector<std::string> stayed;
+};
+
+/// Moves each item of every staging directory in `installDirectory` to the
+/// Trash and removes the directories so emptied. Only the holder of the install
+/// lock may call it: no other installer then has a staging directory there,
+/// so every one found is left from an interrupted run. Never throws.
+Leftovers putAwayLeftovers(const FileURL& installDirectory);
+
+}  // namespace installer
