@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "entry/constants.h"
+#include "platform/terminal_text.h"
 #include "retire/dock_tiles.h"
 #include "retire/obsolete_copies.h"
 #include "retire/retired.h"
@@ -18,7 +19,7 @@ void reportCopiesLeft(const std::vector<std::string>& notTrashed) {
   alert.informativeText = "以下旧应用暂未能移到废纸篓。\n";
   for (std::size_t index = 0; index < notTrashed.size(); ++index) {
     if (index > 0) alert.informativeText += "\n";
-    alert.informativeText += notTrashed[index];
+    alert.informativeText += shownPath(notTrashed[index]);
   }
   alert.style = AlertStyle::warning;
   app().runModal(alert);
