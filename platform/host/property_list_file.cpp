@@ -50,12 +50,15 @@ class Descriptor {
   int fd_;
 };
 
-std::optional<std::string> fileContents(const std::string& path) {
-  // O_NONBLOCK: a FIFO planted as Info.plist must not hang the open.
-  Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+/// What the regular file open at `file` holds, when it is at most `limit`
+/// bytes long.
+std::optional<std::string> contentsOf(const Descriptor& file, std::size_t limit) {
   if (file.get() < 0) return std::nullopt;
   struct stat status {};
-  if (::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode)) return std::nullopt;
+  if (::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode) ||
+      static_cast<std::uintmax_t>(status.st_size) > limit) {
+    return std::nullopt;
+  }
   std::string contents;
   char buffer[65536];
   for (;;) {
@@ -64,10 +67,17 @@ std::optional<std::string> fileContents(const std::string& path) {
     if (count < 0) return std::nullopt;
     if (count == 0) break;
     contents.append(buffer, static_cast<std::size_t>(count));
-    // libplist takes a 32-bit length.
-    if (contents.size() > std::numeric_limits<std::uint32_t>::max()) return std::nullopt;
+    // The file may have grown since it was measured.
+    if (contents.size() > limit) return std::nullopt;
   }
   return contents;
+}
+
+std::optional<std::string> fileContents(const std::string& path) {
+  // O_NONBLOCK: a FIFO planted as Info.plist must not hang the open.
+  Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  // libplist takes a 32-bit length.
+  return contentsOf(file, std::numeric_limits<std::uint32_t>::max());
 }
 
 std::optional<PropertyValue> valueOfNode(plist_t node, int depth);
@@ -348,6 +358,25 @@ std::optional<PropertyValue> readPropertyList(const std::string& path, bool* bin
   std::optional<std::string> contents = fileContents(path);
   if (!contents) return std::nullopt;
   return propertyListOfBytes(*contents, binary);
+}
+
+std::optional<PropertyDictionary> readBundleInfo(const std::string& bundle) {
+  // Far above any real Info.plist; a larger one is not read, so that a
+  // hostile bundle cannot make the installer allocate without bound.
+  constexpr std::size_t maximumInfoSize = 1 << 20;
+  Descriptor bundleFolder(::open(bundle.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (bundleFolder.get() < 0) return std::nullopt;
+  // Each step below the bundle refuses a link, so what is read is the file
+  // that lies in the bundle, the one its seal covers.
+  Descriptor contents(
+      ::openat(bundleFolder.get(), "Contents", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (contents.get() < 0) return std::nullopt;
+  Descriptor file(
+      ::openat(contents.get(), "Info.plist", O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  std::optional<std::string> bytes = contentsOf(file, maximumInfoSize);
+  std::optional<PropertyValue> info = bytes ? propertyListOfBytes(*bytes) : std::nullopt;
+  if (!info || !info->dictionary()) return std::nullopt;
+  return *info->dictionary();
 }
 
 bool writePropertyList(const std::string& path, const PropertyValue& value, bool binary) {
