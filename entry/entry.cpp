@@ -4,6 +4,7 @@
 #include "entry/installer_error.h"
 #include "entry/options.h"
 #include "install/install.h"
+#include "platform/terminal_text.h"
 
 namespace installer {
 namespace {
@@ -17,9 +18,10 @@ void reportFailure(const std::exception_ptr& error) {
   alert.style = AlertStyle::critical;
   app().runModal(alert);
   // Written only once the alert is gone, so a reader of standard error never
-  // sees the failure before the user did.
+  // sees the failure before the user did; filtered as the terminal alert is,
+  // since the description quotes paths that anyone may have named.
   Posix& posix = *services().posix;
-  posix.writeStandardError(userFacingDescription(error) + "\n");
+  posix.writeStandardError(withoutControls(userFacingDescription(error), true) + "\n");
   posix.exit(1);
 }
 

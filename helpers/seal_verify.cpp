@@ -28,8 +28,9 @@ std::string quoted(const std::string& text) { return "'" + printablePath(text) +
 /// whatever remains afterwards was removed from the bundle.
 class SealComparison final : public SealVisitor {
  public:
-  SealComparison(Seal& expected, std::string bundlePath, const VerifyOptions& options)
-      : expected_(expected), bundlePath_(std::move(bundlePath)), options_(options) {}
+  SealComparison(Seal& expected, int bundleFd, std::string bundlePath, const VerifyOptions& options)
+      : expected_(expected), bundleFd_(bundleFd), bundlePath_(std::move(bundlePath)),
+        options_(options) {}
 
   /// The entry sealed at `relative`, once it is on disk as `kind`.
   SealEntry take(const std::string& relative, EntryKind kind) {
@@ -66,7 +67,8 @@ class SealComparison final : public SealVisitor {
     if (target != entry.target)
       throw SealMismatch(relative, "symbolic link target changed from " + quoted(entry.target) + " to " +
                                        quoted(target));
-    if (options_.strict && linkLeadsOutside(relative, target))
+    if (options_.strict &&
+        (linkLeadsOutside(relative, target) || linkResolvesOutside(bundleFd_, relative)))
       throw SealMismatch(relative, "symbolic link leads outside the bundle: " + quoted(target));
   }
 
@@ -94,6 +96,7 @@ class SealComparison final : public SealVisitor {
 
  private:
   Seal& expected_;
+  int bundleFd_;
   std::string bundlePath_;
   const VerifyOptions& options_;
 };
@@ -105,7 +108,7 @@ Digest verifyBundle(int bundleFd, const std::string& bundlePath, const VerifyOpt
   if (!seal) throw SealMismatch("", "not signed at all");
   struct stat status;
   if (::fstat(bundleFd, &status) != 0) throwSystemFailure("fstat", bundlePath, errno);
-  SealComparison comparison(seal->entries, bundlePath, options);
+  SealComparison comparison(seal->entries, bundleFd, bundlePath, options);
   comparison.directory(".", status);
   walkBundle(bundleFd, bundlePath, comparison);
   if (!seal->entries.empty()) {

@@ -11,8 +11,9 @@ class SystemFailure : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-/// A path made safe for a one-line diagnostic: backslash, line feed and other
-/// control characters are escaped; everything else (UTF-8 included) is kept.
+/// A path made safe for a one-line diagnostic: backslash, line feed, other
+/// control characters (C1 included) and bytes that are no well-formed UTF-8
+/// are escaped; everything else is kept.
 std::string printablePath(const std::string& path);
 
 /// "operation path: reason" for the errno value `error`.

@@ -4,6 +4,7 @@
 #include "entry/installer_error.h"
 #include "inspect/command.h"
 #include "platform/services.h"
+#include "platform/terminal_text.h"
 
 namespace installer {
 
@@ -12,10 +13,46 @@ bool BundleInfo::matches(const FileURL& location) const {
   return status && status->device == device && status->inode == inode;
 }
 
+namespace {
+
+const char* const sealFile = "Contents/_CodeSignature/CodeResources";
+
+/// True when no entry at or below `path` is writable by group or others or
+/// carries setuid or setgid; a link's own mode means nothing and is skipped.
+bool hasPrivateModes(const std::string& path) {
+  return services().posix->visitTree(path, [](const std::string&, const FileStatus& status) {
+    if ((status.mode & fileTypeMask) == symbolicLinkType) return true;
+    return (status.mode & (groupWriteBit | otherWriteBit | setIdentityBits)) == 0;
+  });
+}
+
+}  // namespace
+
+InstallerError signatureFailure(const std::string& path) {
+  return InstallerError("应用签名校验失败。\n" + shownPath(path));
+}
+
+bool mainFilesInside(const FileURL& bundle) {
+  Posix& posix = *services().posix;
+  const std::optional<BundleContents> contents = services().bundles->open(bundle);
+  const std::optional<std::string> root = posix.realpath(bundle.path());
+  if (!contents || !contents->executableURL || !root) return false;
+  // Judged by where each resolves, never by how its path reads: links may
+  // lead anywhere, and only the tree beneath the bundle is sealed.
+  auto regularFileInside = [&](const FileURL& item) {
+    const std::optional<std::string> real = posix.realpath(item.path());
+    if (!real || !real->starts_with(*root + "/")) return false;
+    const std::optional<FileStatus> status = posix.lstat(*real);
+    return status && (status->mode & fileTypeMask) == regularFileType;
+  };
+  return regularFileInside(*contents->executableURL) &&
+         regularFileInside(bundle.appendingPathComponent("Contents/Info.plist"));
+}
+
 BundleInfo verify(const FileURL& url) {
   const std::string path = url.path();
   auto unrecognised = [&] {
-    return InstallerError("不是可识别的" + browserName + "应用包。\n" + path);
+    return InstallerError("不是可识别的" + browserName + "应用包。\n" + shownPath(path));
   };
 
   // The identity is taken before anything is read, so a bundle swapped in
@@ -27,7 +64,10 @@ BundleInfo verify(const FileURL& url) {
   std::optional<BundleContents> bundle = services().bundles->open(url);
   if (!bundle) throw unrecognised();
   if (bundle->bundleIdentifier != browserIdentifier) throw unrecognised();
-  if (!bundle->executableURL || bundle->executableURL->lastPathComponent() != browserName) {
+  const PropertyValue* executableValue = bundle->infoValue("CFBundleExecutable");
+  const std::string* executableName = executableValue ? executableValue->string() : nullptr;
+  if (!executableName || !isSingleName(*executableName) || !bundle->executableURL ||
+      bundle->executableURL->lastPathComponent() != browserName) {
     throw unrecognised();
   }
   const PropertyValue* versionValue = bundle->infoValue("CFBundleShortVersionString");
@@ -36,10 +76,22 @@ BundleInfo verify(const FileURL& url) {
   std::optional<VersionNumbers> numbers = versionNumbers(*version);
   if (!numbers) throw unrecognised();
 
-  command("/usr/bin/codesign", {"--verify", "--deep", "--strict", path},
-          "应用签名校验失败。\n" + path);
+  // Taken before the seal is checked: a seal replaced after this point no
+  // longer matches what the staged copy must carry.
+  const std::optional<std::string> sealDigest =
+      services().posix->sha256OfFile(url.appendingPathComponent(sealFile).path());
 
-  return BundleInfo{url, *version, *numbers, status->device, status->inode, {}};
+  command("/usr/bin/codesign", {"--verify", "--deep", "--strict", path},
+          signatureFailure(path).what());
+  if (!sealDigest || !mainFilesInside(url)) throw signatureFailure(path);
+
+  return BundleInfo{url, *version, *numbers, status->device, status->inode, {}, *sealDigest};
+}
+
+BundleInfo verifyInstallable(const FileURL& url) {
+  BundleInfo info = verify(url);
+  if (!hasPrivateModes(url.path())) throw signatureFailure(url.path());
+  return info;
 }
 
 }  // namespace installer

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "entry/installer_error.h"
 #include "inspect/version.h"
 #include "platform/file_url.h"
 
@@ -24,6 +25,8 @@ struct BundleInfo {
   /// user whenever it is acted on: for a copy found in a temporary build
   /// folder, that folder and the known subfolder holding it. Empty otherwise.
   std::vector<FileURL> privateFolders{};
+  /// SHA-256 (hex) of the bundle's seal as it was when verification began.
+  std::string sealDigest{};
 
   /// True when the item at `location` is still this very directory entry:
   /// `lstat` succeeds with the same device and inode. Holds across moves and
@@ -35,5 +38,17 @@ struct BundleInfo {
 /// InstallerError with the unrecognised-bundle or the signature message, or
 /// the platform's error when the signature tool cannot be started.
 BundleInfo verify(const FileURL& url);
+
+/// `verify`, and also refuses, with the signature message, a bundle any of
+/// whose entries another user could change (writable by group or others) or
+/// that would run with other rights (setuid, setgid): for what gets installed.
+BundleInfo verifyInstallable(const FileURL& url);
+
+/// Whether the main executable and the Info.plist of `bundle`, resolved,
+/// are regular files inside the resolved bundle: asked again before a launch.
+bool mainFilesInside(const FileURL& bundle);
+
+/// The signature message for the bundle at `path`.
+InstallerError signatureFailure(const std::string& path);
 
 }  // namespace installer

@@ -7,6 +7,7 @@
 #include "entry/constants.h"
 #include "entry/installer_error.h"
 #include "inspect/location.h"
+#include "platform/terminal_text.h"
 
 namespace installer {
 namespace {
@@ -47,7 +48,7 @@ void checkDataDirectories(const std::vector<FileURL>& urls) {
     ComparisonKey key = components(url);
     for (const ComparisonKey& rootKey : rootKeys) {
       if (startsWith(key, rootKey) || startsWith(rootKey, key)) {
-        throw InstallerError("应用路径与浏览器资料目录重叠。\n" + url.path());
+        throw InstallerError("应用路径与浏览器资料目录重叠。\n" + shownPath(url.path()));
       }
     }
   }

@@ -28,7 +28,7 @@ bool shouldRetireCurrent(const BundleInfo& current, const BundleInfo& source,
 }  // namespace
 
 PreflightFacts preflight(const Options& options) {
-  PreflightFacts facts{verify(options.source), {}, {}, {}, {}, {}, {}};
+  PreflightFacts facts{verifyInstallable(options.source), {}, {}, {}, {}, {}, {}};
   const BundleInfo& source = facts.sourceInfo;
 
   if (sameText(source.url.path(), options.destination.path())) {

@@ -3,6 +3,7 @@
 #include "entry/constants.h"
 #include "entry/installer_error.h"
 #include "platform/services.h"
+#include "platform/terminal_text.h"
 #include "process/browser_processes.h"
 #include "process/exchange.h"
 #include "process/launch.h"
@@ -34,7 +35,10 @@ bool destinationUnchanged(const Options& options, const PreflightFacts& facts) {
 }
 
 void revalidate(const Options& options, const PreflightFacts& facts, const BundleInfo& stagedInfo) {
+  // The seal's digest, not the folder's identity, tells that the content is
+  // what was confirmed: a source re-sealed in place keeps its identity.
   bool unchanged = stagedInfo.version == facts.sourceInfo.version &&
+                   stagedInfo.sealDigest == facts.sourceInfo.sealDigest &&
                    facts.sourceInfo.matches(facts.sourceInfo.url) &&
                    destinationUnchanged(options, facts) &&
                    (!facts.currentInfo || facts.currentInfo->matches(facts.currentInfo->url)) &&
@@ -121,7 +125,7 @@ void replace(const Options& options, const PreflightFacts& facts, StagingDirecto
     staging.keepStaging = true;
     throw InstallerError("新版未能启动。\n" + userFacingDescription(launchError) +
                          "\n自动恢复失败。\n" + userFacingDescription(recoveryError) +
-                         "\n备份位置\n" + staging.url().path());
+                         "\n备份位置\n" + shownPath(staging.url().path()));
   }
   notInstalled(facts, launchError);
 }

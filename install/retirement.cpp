@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "entry/constants.h"
+#include "platform/terminal_text.h"
 #include "retire/dock_tiles.h"
 #include "retire/obsolete_copies.h"
 #include "retire/retired.h"
@@ -18,7 +19,7 @@ std::string section(const std::string& heading, const std::vector<std::string>& 
   std::string text = heading;
   for (std::size_t index = 0; index < paths.size(); ++index) {
     if (index > 0) text += "\n";
-    text += paths[index];
+    text += shownPath(paths[index]);
   }
   return text;
 }

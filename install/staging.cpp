@@ -3,6 +3,7 @@
 #include "entry/constants.h"
 #include "entry/installer_error.h"
 #include "inspect/command.h"
+#include "platform/terminal_text.h"
 
 namespace installer {
 
@@ -11,7 +12,9 @@ InstallLock::InstallLock(const Options& options)
   files().createDirectory(installDirectory_, true, std::nullopt);
   Posix& posix = *services().posix;
   descriptor_ = posix.openDirectory(installDirectory_.path());
-  if (descriptor_ < 0) throw InstallerError("无法访问安装位置。\n" + installDirectory_.path());
+  if (descriptor_ < 0) {
+    throw InstallerError("无法访问安装位置。\n" + shownPath(installDirectory_.path()));
+  }
   // Never waits: a second installer is told at once, after its confirmation.
   if (!posix.lockExclusiveNonBlocking(descriptor_)) {
     posix.close(descriptor_);
@@ -41,7 +44,7 @@ FileURL StagingDirectory::stagedBundle() const { return url_.appendingPathCompon
 BundleInfo stageCopy(const BundleInfo& sourceInfo, const StagingDirectory& staging) {
   command("/bin/cp", {"-cRpP", sourceInfo.url.path(), staging.stagedBundle().path()},
           "无法准备新版浏览器。");
-  return verify(staging.stagedBundle());
+  return verifyInstallable(staging.stagedBundle());
 }
 
 }  // namespace installer

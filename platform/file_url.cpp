@@ -277,4 +277,8 @@ std::optional<ParsedURL> parseURLString(const std::string& text) {
   return parsed;
 }
 
+bool isSingleName(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
+}
+
 }  // namespace installer

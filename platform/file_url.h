@@ -66,4 +66,8 @@ struct ParsedURL {
 /// not a URL (no scheme, invalid characters, malformed percent escapes).
 std::optional<ParsedURL> parseURLString(const std::string& text);
 
+/// Whether `name` can only name an entry of one folder: not empty, no "/",
+/// not "." or "..".
+bool isSingleName(const std::string& name);
+
 }  // namespace installer

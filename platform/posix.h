@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -16,10 +17,13 @@ struct FileStatus {
 };
 
 // Mode bits, the same values on every POSIX system the installer runs on.
-inline constexpr std::uint32_t fileTypeMask = 0170000;  // S_IFMT
-inline constexpr std::uint32_t directoryType = 0040000;  // S_IFDIR
-inline constexpr std::uint32_t groupWriteBit = 0020;     // S_IWGRP
-inline constexpr std::uint32_t otherWriteBit = 0002;     // S_IWOTH
+inline constexpr std::uint32_t fileTypeMask = 0170000;      // S_IFMT
+inline constexpr std::uint32_t directoryType = 0040000;     // S_IFDIR
+inline constexpr std::uint32_t regularFileType = 0100000;   // S_IFREG
+inline constexpr std::uint32_t symbolicLinkType = 0120000;  // S_IFLNK
+inline constexpr std::uint32_t groupWriteBit = 0020;        // S_IWGRP
+inline constexpr std::uint32_t otherWriteBit = 0002;        // S_IWOTH
+inline constexpr std::uint32_t setIdentityBits = 06000;     // S_ISUID | S_ISGID
 
 inline constexpr int hangUpSignal = 1;  // SIGHUP
 
@@ -30,6 +34,17 @@ class Posix {
   virtual std::optional<FileStatus> lstat(const std::string& path) = 0;
   /// `realpath`: the fully resolved path of an existing location, or nothing.
   virtual std::optional<std::string> realpath(const std::string& path) = 0;
+  /// Hands `visit` the item at `root` and everything beneath it, parents
+  /// first, each with its `lstat` status; no link is followed. True when the
+  /// whole tree was visited: false when `visit` answered false or a part
+  /// could not be read.
+  virtual bool visitTree(
+      const std::string& root,
+      const std::function<bool(const std::string& path, const FileStatus& status)>& visit) = 0;
+  /// The SHA-256 of the regular file at `path`, as lower-case hex, opened
+  /// without following a link in its last component; nothing when it cannot
+  /// be read.
+  virtual std::optional<std::string> sha256OfFile(const std::string& path) = 0;
   /// `open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC)`: a descriptor or -1.
   virtual int openDirectory(const std::string& path) = 0;
   /// `flock(descriptor, LOCK_EX | LOCK_NB)`: true when the lock was taken.

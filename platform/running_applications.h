@@ -22,6 +22,10 @@ class RunningApplication {
   virtual bool isFinishedLaunching() const = 0;
   /// Asks the application to quit normally; false when the request was not delivered.
   virtual bool terminate() = 0;
+  /// Sends `signal` to this very process, never to a later one with the same
+  /// identifier where the platform can tell them apart; whether it was sent.
+  /// By default `kill` through the platform's POSIX service.
+  virtual bool sendSignal(int signal);
 };
 
 using RunningApplicationHandle = std::shared_ptr<RunningApplication>;

@@ -20,6 +20,10 @@ Services installServices(const Services& services) {
 
 const Services& services() { return installed; }
 
+bool RunningApplication::sendSignal(int signal) {
+  return installed.posix->kill(processIdentifier(), signal) == 0;
+}
+
 bool sameText(const std::string& a, const std::string& b) {
   if (a == b) return true;
   // ASCII has no canonical equivalents, so the composition service is only

@@ -8,6 +8,7 @@
 
 #include "entry/constants.h"
 #include "entry/installer_error.h"
+#include "inspect/bundle_info.h"
 #include "process/browser_processes.h"
 #include "process/waiting.h"
 #include "platform/services.h"
@@ -120,6 +121,9 @@ class LaunchWatch {
 
 void launch(const FileURL& location,
             const std::function<void(const RunningApplicationHandle&)>& onLaunch) {
+  // Links may have changed since verification: only what resolves inside
+  // the bundle is started.
+  if (!mainFilesInside(location)) throw signatureFailure(location.path());
   const OpenConfiguration configuration = newInstanceConfiguration();
   auto openError = std::make_shared<std::exception_ptr>();
   workspace().openApplication(location, configuration, completionStoringInto(openError));

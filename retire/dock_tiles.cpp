@@ -74,12 +74,11 @@ bool removedTiles(const std::string& key, const PathSet& paths) {
 }
 
 void signalRunningDocks() {
-  Posix& posix = *services().posix;
   for (const RunningApplicationHandle& dock :
        services().runningApplications->runningApplications(dockIdentifier)) {
     // 1 is init and -1 would address every process we may signal.
     if (!dock->isTerminated() && dock->processIdentifier() > 1) {
-      posix.kill(dock->processIdentifier(), hangUpSignal);
+      dock->sendSignal(hangUpSignal);
     }
   }
 }

@@ -127,8 +127,9 @@ done
   echo "Twenty pairs of installers confirmed together (exactly one installs, the other ends with"
   echo "\"另一个安装程序正在运行。\"); build folders swapped for a link or made group-writable between"
   echo "listing and use, and copies replaced after verification (never entered, never trashed);"
-  echo "paths with spaces, quotes, a line feed, a leading dash, backslashes and non-ASCII names"
-  echo "(reaching the helpers as single arguments, unchanged in every message):"
+  echo "paths with spaces, quotes, a line feed, a leading dash, backslashes, terminal escapes and"
+  echo "non-ASCII names (reaching the helpers as single arguments, unchanged in every message but for"
+  echo 'line feeds shown as `\n` and other control characters as U+FFFD):'
   echo
   echo "| Test | Result |"
   echo "|---|---|"
@@ -136,6 +137,27 @@ done
   echo
   echo "ctest exit status $race_status."
   echo
+  # The hostile bundles tried: each a row of the tests the suite runs.
+  cat <<'EOF'
+## Hostile bundles
+
+What a hostile local user or the maker of a hostile download tried, and how it ends. Each is a
+row of the end-to-end verification table (`e2e.BundleVerification.*`), of the transaction
+tests, of the codesign helper's tests or of the `property_list` fuzz seeds.
+
+| Tried | Outcome |
+|---|---|
+| a new bundle with an entry writable by group or others, or a setuid/setgid executable | "应用签名校验失败。" naming the bundle, before anything is copied; the staged copy is judged again; an installed copy with such modes can still be replaced |
+| the main executable a chain of sealed links, each link's text inside the bundle, the chain leading out | the codesign helper's strict check resolves each link beneath the bundle and refuses it; the installer also resolves the executable and Info.plist and refuses what lies outside ("应用签名校验失败。"), at verification and again before each launch, the restart of the old browser included |
+| `CFBundleExecutable` climbing out of `Contents/MacOS` (`../../…`) | "不是可识别的Quorvane浏览器应用包。"; the host never launches or lists such a name |
+| the source replaced and re-sealed in place during the dialog, same version | the staged seal's SHA-256 differs from the one recorded at pre-flight: "确认后应用或进程已发生变化，请重新打开安装程序。", nothing exchanged |
+| ESC, BEL and other controls in a folder name | the failure line on standard error passes the terminal alert's filter (U+FFFD); the helpers escape C0 and C1 controls and bytes that are no UTF-8 |
+| a line feed in a folder name | shown as `\n` in every alert text and the failure line, so it cannot pose as a line |
+| `Contents/Info.plist` a link to an outside file, or above 1 MiB | not read (opened beneath the bundle without following links, size checked first): "不是可识别的Quorvane浏览器应用包。" |
+| a Dock tile label with a control character | a binary preferences file stays binary; an XML one that cannot hold the value is left untouched |
+| a relative `XDG_DATA_HOME` (or other base-directory variable) | unset at start-up, so the Trash, the registry and the launched browser use the default folders |
+
+EOF
   echo "## Hostile input: fuzz targets"
   echo
   echo "Each target for $fuzz_seconds s (\`scripts/fuzz.sh TARGET $fuzz_seconds\`), from the seeds in"

@@ -70,6 +70,9 @@ class HostPosix final : public Posix {
  public:
   std::optional<FileStatus> lstat(const std::string& path) override;
   std::optional<std::string> realpath(const std::string& path) override;
+  bool visitTree(const std::string& root,
+                 const std::function<bool(const std::string&, const FileStatus&)>& visit) override;
+  std::optional<std::string> sha256OfFile(const std::string& path) override;
   int openDirectory(const std::string& path) override;
   bool lockExclusiveNonBlocking(int descriptor) override;
   void close(int descriptor) override;
@@ -96,9 +99,20 @@ class HostText final : public Text {
 /// The system's text for an errno value (the GNU `strerror_r`).
 std::string systemErrorText(int error);
 
-/// Property lists (XML or binary) through libplist.
-std::optional<PropertyValue> readPropertyList(const std::string& path);
-/// Writes an XML property list atomically (temporary file, then rename).
-bool writePropertyList(const std::string& path, const PropertyValue& value);
+/// Property lists (XML or binary) through libplist; `binary`, when given,
+/// learns the format read.
+std::optional<PropertyValue> readPropertyList(const std::string& path, bool* binary = nullptr);
+/// The same from the bytes of a file already read.
+std::optional<PropertyValue> propertyListOfBytes(const std::string& contents,
+                                                 bool* binary = nullptr);
+/// Writes a property list, binary or XML, atomically (temporary file, then
+/// rename). An XML list is not written, and false answered, when a text in
+/// it has no faithful XML form.
+bool writePropertyList(const std::string& path, const PropertyValue& value, bool binary = false);
+
+/// The Info dictionary of the bundle at `bundle`: Contents/Info.plist opened
+/// beneath the bundle folder without following any link, a regular file of
+/// at most 1 MiB. Nothing otherwise.
+std::optional<PropertyDictionary> readBundleInfo(const std::string& bundle);
 
 }  // namespace installer::host

@@ -1,35 +1,8 @@
 #include "platform/host/host_alert_layout.h"
 
+#include "platform/terminal_text.h"
+
 namespace installer::host {
-namespace {
-
-constexpr const char* replacementCharacter = "\xEF\xBF\xBD";
-
-/// `text` with C0 controls but tabs, DEL and C1 controls replaced; line
-/// feeds kept only when `keepLineFeeds`.
-std::string printable(const std::string& text, bool keepLineFeeds) {
-  std::string shown;
-  shown.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    bool isC1 = c == 0xC2 && i + 1 < text.size() &&
-                static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
-                static_cast<unsigned char>(text[i + 1]) <= 0x9F;
-    if ((c == '\n' && keepLineFeeds) || c == '\t') {
-      shown += static_cast<char>(c);
-    } else if (c < 0x20 || c == 0x7F) {
-      shown += replacementCharacter;
-    } else if (isC1) {
-      shown += replacementCharacter;
-      ++i;
-    } else {
-      shown += static_cast<char>(c);
-    }
-  }
-  return shown;
-}
-
-}  // namespace
 
 std::vector<AlertButton> shownButtons(const Alert& alert) {
   if (!alert.buttons.empty()) return alert.buttons;
@@ -37,12 +10,12 @@ std::vector<AlertButton> shownButtons(const Alert& alert) {
 }
 
 std::string alertScreenText(const Alert& alert) {
-  std::string text = "\n== " + printable(alert.messageText, true) + " ==\n";
-  if (!alert.informativeText.empty()) text += printable(alert.informativeText, true) + "\n";
+  std::string text = "\n== " + withoutControls(alert.messageText, true) + " ==\n";
+  if (!alert.informativeText.empty()) text += withoutControls(alert.informativeText, true) + "\n";
   text += "\nButtons:";
   bool first = true;
   for (const AlertButton& button : shownButtons(alert)) {
-    std::string title = printable(button.title, false);
+    std::string title = withoutControls(button.title, false);
     text += first ? " [[" + title + "]]" : " [" + title + "]";
     first = false;
   }
@@ -50,7 +23,7 @@ std::string alertScreenText(const Alert& alert) {
 }
 
 std::string answerLine(const std::string& buttonTitle) {
-  return "-> " + printable(buttonTitle, false) + "\n";
+  return "-> " + withoutControls(buttonTitle, false) + "\n";
 }
 
 }  // namespace installer::host

@@ -53,16 +53,17 @@ std::optional<BundleContents> HostBundles::open(const FileURL& bundle) {
     return std::nullopt;
   }
   BundleContents contents;
-  std::optional<PropertyValue> info =
-      readPropertyList(bundle.appendingPathComponent("Contents/Info.plist").path());
-  if (info && info->dictionary()) contents.info = *info->dictionary();
+  if (std::optional<PropertyDictionary> info = readBundleInfo(bundle.path())) {
+    contents.info = std::move(*info);
+  }
 
   if (const PropertyValue* identifier = contents.infoValue("CFBundleIdentifier")) {
     if (const std::string* text = identifier->string()) contents.bundleIdentifier = *text;
   }
   if (const PropertyValue* executable = contents.infoValue("CFBundleExecutable")) {
     const std::string* name = executable->string();
-    if (name && !name->empty()) {
+    // A name that could climb out of Contents/MacOS names no executable.
+    if (name && isSingleName(*name)) {
       contents.executableURL = bundle.appendingPathComponent("Contents/MacOS/" + *name);
     }
   }

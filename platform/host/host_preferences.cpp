@@ -20,6 +20,8 @@ struct Domain {
   /// settings would be lost.
   bool writable = false;
   bool changed = false;
+  /// Written back in the format it was read in.
+  bool binary = false;
   PropertyDictionary values;
 };
 
@@ -54,7 +56,7 @@ Domain loadDomain(const std::string& application) {
     domain.writable = true;
     return domain;
   }
-  std::optional<PropertyValue> contents = readPropertyList(domain.path);
+  std::optional<PropertyValue> contents = readPropertyList(domain.path, &domain.binary);
   if (contents && contents->dictionary()) {
     domain.values = *contents->dictionary();
     domain.writable = true;
@@ -118,7 +120,8 @@ bool HostPreferences::synchronize(const std::string& application) {
   if (!domain.writable) return false;
   if (!domain.changed) return true;
   std::string folder = domain.path.substr(0, domain.path.find_last_of('/'));
-  if (!createFolders(folder) || !writePropertyList(domain.path, PropertyValue(domain.values))) {
+  if (!createFolders(folder) ||
+      !writePropertyList(domain.path, PropertyValue(domain.values), domain.binary)) {
     return false;
   }
   domain.changed = false;

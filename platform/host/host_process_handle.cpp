@@ -37,7 +37,7 @@ int openProcessDescriptor(int processIdentifier) {
   return static_cast<int>(syscall(SYS_pidfd_open, processIdentifier, 0u));
 }
 
-bool sendSignal(int processDescriptor, int signal) {
+bool signalThrough(int processDescriptor, int signal) {
   return syscall(SYS_pidfd_send_signal, processDescriptor, signal, nullptr, 0u) == 0;
 }
 
@@ -119,8 +119,12 @@ std::optional<FileURL> HostProcessHandle::bundleURL() const {
   return FileURL::fromAbsolutePath(bundlePath_);
 }
 
-bool HostProcessHandle::terminate() {
-  if (exitWatch_) return !exitWatch_->hasExited() && sendSignal(exitWatch_->descriptor(), SIGTERM);
+bool HostProcessHandle::terminate() { return sendSignal(SIGTERM); }
+
+bool HostProcessHandle::sendSignal(int signal) {
+  if (exitWatch_) {
+    return !exitWatch_->hasExited() && signalThrough(exitWatch_->descriptor(), signal);
+  }
   if (gone_) return false;
   // Without a pidfd of its own, one taken now before the identity check pins
   // the process.
@@ -128,7 +132,7 @@ bool HostProcessHandle::terminate() {
   if (pidfd < 0 && errno != ENOSYS && errno != EPERM) return false;  // ESRCH: gone
   bool delivered = false;
   if (!isTerminated()) {
-    delivered = pidfd >= 0 ? sendSignal(pidfd, SIGTERM) : kill(processIdentifier_, SIGTERM) == 0;
+    delivered = pidfd >= 0 ? signalThrough(pidfd, signal) : kill(processIdentifier_, signal) == 0;
   }
   if (pidfd >= 0) close(pidfd);
   return delivered;

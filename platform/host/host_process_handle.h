@@ -39,6 +39,8 @@ class HostProcessHandle final : public RunningApplication {
   bool isFinishedLaunching() const override { return !isTerminated(); }
   /// SIGTERM to this process, unless it is already terminated.
   bool terminate() override;
+  /// Through the pidfd, so a reused identifier is never signalled.
+  bool sendSignal(int signal) override;
 
  private:
   int processIdentifier_;

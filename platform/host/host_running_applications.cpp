@@ -102,10 +102,10 @@ class BundleCache {
   };
 
   static std::optional<Info> read(const std::string& bundle) {
-    std::optional<PropertyValue> plist = readPropertyList(bundle + "/Contents/Info.plist");
-    if (!plist || !plist->dictionary()) return std::nullopt;
-    const PropertyValue* identifier = findProperty(*plist->dictionary(), "CFBundleIdentifier");
-    const PropertyValue* executable = findProperty(*plist->dictionary(), "CFBundleExecutable");
+    std::optional<PropertyDictionary> plist = readBundleInfo(bundle);
+    if (!plist) return std::nullopt;
+    const PropertyValue* identifier = findProperty(*plist, "CFBundleIdentifier");
+    const PropertyValue* executable = findProperty(*plist, "CFBundleExecutable");
     if (!identifier || !identifier->string() || !executable || !executable->string())
       return std::nullopt;
     return Info{*identifier->string(), *executable->string()};

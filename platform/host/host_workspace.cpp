@@ -65,12 +65,13 @@ std::vector<std::string> launchEnvironment(
 
 /// The bundle's main executable from its Info.plist; throws PlatformError.
 std::string executableOf(const std::string& bundle) {
-  std::string infoPath = bundle + "/Contents/Info.plist";
-  std::optional<PropertyValue> info = readPropertyList(infoPath);
-  if (!info || !info->dictionary())
-    throw PlatformError("open application " + bundle + ": cannot read " + infoPath);
-  const PropertyValue* name = findProperty(*info->dictionary(), "CFBundleExecutable");
-  if (!name || !name->string() || name->string()->empty())
+  std::optional<PropertyDictionary> info = readBundleInfo(bundle);
+  if (!info) {
+    throw PlatformError("open application " + bundle + ": cannot read " + bundle +
+                        "/Contents/Info.plist");
+  }
+  const PropertyValue* name = findProperty(*info, "CFBundleExecutable");
+  if (!name || !name->string() || !isSingleName(*name->string()))
     throw PlatformError("open application " + bundle + ": Info.plist names no executable");
   return bundle + "/Contents/MacOS/" + *name->string();
 }

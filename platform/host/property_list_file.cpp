@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
@@ -49,12 +50,15 @@ class Descriptor {
   int fd_;
 };
 
-std::optional<std::string> fileContents(const std::string& path) {
-  // O_NONBLOCK: a FIFO planted as Info.plist must not hang the open.
-  Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+/// What the regular file open at `file` holds, when it is at most `limit`
+/// bytes long.
+std::optional<std::string> contentsOf(const Descriptor& file, std::size_t limit) {
   if (file.get() < 0) return std::nullopt;
   struct stat status {};
-  if (::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode)) return std::nullopt;
+  if (::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode) ||
+      static_cast<std::uintmax_t>(status.st_size) > limit) {
+    return std::nullopt;
+  }
   std::string contents;
   char buffer[65536];
   for (;;) {
@@ -63,10 +67,17 @@ std::optional<std::string> fileContents(const std::string& path) {
     if (count < 0) return std::nullopt;
     if (count == 0) break;
     contents.append(buffer, static_cast<std::size_t>(count));
-    // libplist takes a 32-bit length.
-    if (contents.size() > std::numeric_limits<std::uint32_t>::max()) return std::nullopt;
+    // The file may have grown since it was measured.
+    if (contents.size() > limit) return std::nullopt;
   }
   return contents;
+}
+
+std::optional<std::string> fileContents(const std::string& path) {
+  // O_NONBLOCK: a FIFO planted as Info.plist must not hang the open.
+  Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  // libplist takes a 32-bit length.
+  return contentsOf(file, std::numeric_limits<std::uint32_t>::max());
 }
 
 std::optional<PropertyValue> valueOfNode(plist_t node, int depth);
@@ -255,6 +266,29 @@ plist_t nodeOfValue(const PropertyValue& value, int depth) {
   return std::visit(Visitor{depth}, value.storage());
 }
 
+/// XML 1.0 has no form for C0 controls other than tab and line feed (a
+/// carriage return is read back as a line feed): text holding one cannot be
+/// written faithfully there.
+bool xmlCanHoldText(const std::string& text) {
+  return std::none_of(text.begin(), text.end(), [](char c) {
+    return static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n';
+  });
+}
+
+bool xmlCanHold(const PropertyValue& value) {
+  if (const std::string* text = value.string()) return xmlCanHoldText(*text);
+  if (const PropertyArray* array = value.array()) {
+    return std::all_of(array->begin(), array->end(),
+                       [](const PropertyValue& element) { return xmlCanHold(element); });
+  }
+  if (const PropertyDictionary* dictionary = value.dictionary()) {
+    return std::all_of(dictionary->begin(), dictionary->end(), [](const PropertyEntry& entry) {
+      return xmlCanHoldText(entry.key) && xmlCanHold(entry.value);
+    });
+  }
+  return true;
+}
+
 std::string folderOf(const std::string& path) {
   std::string::size_type slash = path.find_last_of('/');
   if (slash == std::string::npos) return ".";
@@ -306,26 +340,64 @@ bool replaceFileAtomically(const std::string& path, const char* bytes, std::size
 
 }  // namespace
 
-std::optional<PropertyValue> readPropertyList(const std::string& path) {
-  std::optional<std::string> contents = fileContents(path);
-  if (!contents || contents->empty()) return std::nullopt;
+std::optional<PropertyValue> propertyListOfBytes(const std::string& contents, bool* binary) {
+  // libplist takes a 32-bit length.
+  if (contents.empty() || contents.size() > std::numeric_limits<std::uint32_t>::max()) {
+    return std::nullopt;
+  }
+  const auto length = static_cast<uint32_t>(contents.size());
   plist_t root = nullptr;
-  plist_from_memory(contents->data(), static_cast<uint32_t>(contents->size()), &root);
+  plist_from_memory(contents.data(), length, &root);
   if (!root) return std::nullopt;
   PlistPointer owner(root);
+  if (binary) *binary = plist_is_binary(contents.data(), length) != 0;
   return valueOfNode(root, 0);
 }
 
-bool writePropertyList(const std::string& path, const PropertyValue& value) {
+std::optional<PropertyValue> readPropertyList(const std::string& path, bool* binary) {
+  std::optional<std::string> contents = fileContents(path);
+  if (!contents) return std::nullopt;
+  return propertyListOfBytes(*contents, binary);
+}
+
+std::optional<PropertyDictionary> readBundleInfo(const std::string& bundle) {
+  // Far above any real Info.plist; a larger one is not read, so that a
+  // hostile bundle cannot make the installer allocate without bound.
+  constexpr std::size_t maximumInfoSize = 1 << 20;
+  Descriptor bundleFolder(::open(bundle.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (bundleFolder.get() < 0) return std::nullopt;
+  // Each step below the bundle refuses a link, so what is read is the file
+  // that lies in the bundle, the one its seal covers.
+  Descriptor contents(
+      ::openat(bundleFolder.get(), "Contents", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (contents.get() < 0) return std::nullopt;
+  Descriptor file(
+      ::openat(contents.get(), "Info.plist", O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  std::optional<std::string> bytes = contentsOf(file, maximumInfoSize);
+  std::optional<PropertyValue> info = bytes ? propertyListOfBytes(*bytes) : std::nullopt;
+  if (!info || !info->dictionary()) return std::nullopt;
+  return *info->dictionary();
+}
+
+bool writePropertyList(const std::string& path, const PropertyValue& value, bool binary) {
+  if (!binary && !xmlCanHold(value)) return false;
   plist_t root = nodeOfValue(value, 0);
   if (!root) return false;
   PlistPointer owner(root);
-  char* xml = nullptr;
+  char* bytes = nullptr;
   uint32_t length = 0;
-  plist_to_xml(root, &xml, &length);
-  if (!xml) return false;
-  bool replaced = replaceFileAtomically(path, xml, length);
-  plist_to_xml_free(xml);
+  if (binary) {
+    plist_to_bin(root, &bytes, &length);
+  } else {
+    plist_to_xml(root, &bytes, &length);
+  }
+  if (!bytes) return false;
+  bool replaced = replaceFileAtomically(path, bytes, length);
+  if (binary) {
+    plist_to_bin_free(bytes);
+  } else {
+    plist_to_xml_free(bytes);
+  }
   return replaced;
 }
 

@@ -109,6 +109,11 @@ class MacPosix final : public Posix {
  public:
   std::optional<FileStatus> lstat(const std::string& path) override;
   std::optional<std::string> realpath(const std::string& path) override;
+  /// fts, physical.
+  bool visitTree(const std::string& root,
+                 const std::function<bool(const std::string&, const FileStatus&)>& visit) override;
+  /// CommonCrypto's CC_SHA256.
+  std::optional<std::string> sha256OfFile(const std::string& path) override;
   int openDirectory(const std::string& path) override;
   bool lockExclusiveNonBlocking(int descriptor) override;
   void close(int descriptor) override;

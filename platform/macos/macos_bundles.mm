@@ -1,13 +1,36 @@
+#include <sys/stat.h>
+
+#include <cerrno>
+
 #include "platform/macos/macos.h"
 #include "platform/macos/macos_foundation.h"
 #include "platform/macos/macos_property_list.h"
 
 namespace installer::macos {
+namespace {
+
+/// Far above any real Info.plist; a larger one is not read.
+constexpr off_t maximumInfoSize = 1 << 20;
+
+/// Whether Contents and Contents/Info.plist are no links and the Info.plist,
+/// where there is one, a regular file of at most 1 MiB: the bundle service
+/// would follow a link out of the bundle and read a file of any size.
+bool hasPlainInfoFile(const FileURL& bundle) {
+  struct stat status {};
+  const std::string contents = bundle.appendingPathComponent("Contents").path();
+  if (::lstat(contents.c_str(), &status) != 0) return errno == ENOENT;
+  if (!S_ISDIR(status.st_mode)) return false;
+  const std::string info = contents + "/Info.plist";
+  if (::lstat(info.c_str(), &status) != 0) return errno == ENOENT;
+  return S_ISREG(status.st_mode) && status.st_size <= maximumInfoSize;
+}
+
+}  // namespace
 
 std::optional<BundleContents> MacBundles::open(const FileURL& bundle) {
   return withinAutoreleasePool([&bundle]() -> std::optional<BundleContents> {
     NSURL* url = fileURLOfLocation(bundle);
-    if (!url) return std::nullopt;
+    if (!url || !hasPlainInfoFile(bundle)) return std::nullopt;
     // initWithURL: answers the instance this process already made for the
     // path, with the Info dictionary and executable it read then: a location
     // must not be opened again after its item was exchanged in this process.
@@ -17,7 +40,12 @@ std::optional<BundleContents> MacBundles::open(const FileURL& bundle) {
     if (NSString* identifier = opened.bundleIdentifier) {
       contents.bundleIdentifier = utf8OfString(identifier);
     }
-    contents.executableURL = locationOfFileURL(opened.executableURL);
+    // A name that could climb out of Contents/MacOS names no executable.
+    id executableName = [opened objectForInfoDictionaryKey:@"CFBundleExecutable"];
+    if ([executableName isKindOfClass:[NSString class]] &&
+        isSingleName(utf8OfString(executableName))) {
+      contents.executableURL = locationOfFileURL(opened.executableURL);
+    }
     // Every key of the Info dictionary, each with the value
     // objectForInfoDictionaryKey: answers (the localized one where there is
     // one). Keys the system adds with values of no property-list kind, such

@@ -1,4 +1,6 @@
+#include <CommonCrypto/CommonDigest.h>
 #include <fcntl.h>
+#include <fts.h>
 #include <signal.h>
 #include <stdio.h>
 #include <sys/file.h>
@@ -9,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 #include "platform/macos/macos.h"
 
@@ -27,6 +30,64 @@ std::optional<std::string> MacPosix::realpath(const std::string& path) {
   std::string result(resolved);
   std::free(resolved);
   return result;
+}
+
+bool MacPosix::visitTree(
+    const std::string& root,
+    const std::function<bool(const std::string&, const FileStatus&)>& visit) {
+  char* roots[] = {const_cast<char*>(root.c_str()), nullptr};
+  FTS* walk = ::fts_open(roots, FTS_PHYSICAL | FTS_NOCHDIR, nullptr);
+  if (!walk) return false;
+  bool whole = true;
+  errno = 0;
+  while (FTSENT* entry = ::fts_read(walk)) {
+    if (entry->fts_info == FTS_DP) continue;  // a directory again, after its contents
+    if (entry->fts_info == FTS_DNR || entry->fts_info == FTS_ERR ||
+        entry->fts_info == FTS_NS || entry->fts_info == FTS_DC) {
+      whole = false;
+      break;
+    }
+    const struct stat& status = *entry->fts_statp;
+    if (!visit(entry->fts_path, FileStatus{static_cast<std::int64_t>(status.st_dev),
+                                            status.st_ino, status.st_mode, status.st_uid})) {
+      whole = false;
+      break;
+    }
+  }
+  whole = whole && errno == 0;
+  ::fts_close(walk);
+  return whole;
+}
+
+std::optional<std::string> MacPosix::sha256OfFile(const std::string& path) {
+  // O_NONBLOCK: a FIFO planted in the file's place must not hang the open.
+  int file = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (file < 0) return std::nullopt;
+  std::string bytes;
+  struct stat status {};
+  bool read = ::fstat(file, &status) == 0 && S_ISREG(status.st_mode);
+  char buffer[65536];
+  while (read) {
+    ssize_t count = ::read(file, buffer, sizeof buffer);
+    if (count < 0 && errno == EINTR) continue;
+    if (count <= 0) {
+      read = count == 0;
+      break;
+    }
+    bytes.append(buffer, static_cast<std::size_t>(count));
+    read = bytes.size() <= std::numeric_limits<CC_LONG>::max();
+  }
+  ::close(file);
+  if (!read) return std::nullopt;
+  unsigned char digest[CC_SHA256_DIGEST_LENGTH];
+  CC_SHA256(bytes.data(), static_cast<CC_LONG>(bytes.size()), digest);
+  std::string hex;
+  for (unsigned char byte : digest) {
+    char pair[3];
+    std::snprintf(pair, sizeof pair, "%02x", byte);
+    hex += pair;
+  }
+  return hex;
 }
 
 int MacPosix::openDirectory(const std::string& path) {

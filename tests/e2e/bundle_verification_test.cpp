@@ -30,7 +30,9 @@ fs::path validBundle(const Sandbox& sandbox, const std::string& folder) {
   return makeBundle(sandbox.path(folder) / browserBundle);
 }
 
-enum class Verdict { unrecognised, badSignature };
+/// unsafeModes: the signature message for a new bundle; an installed copy is
+/// not judged by its modes, so that it can still be replaced.
+enum class Verdict { unrecognised, badSignature, unsafeModes };
 
 struct BundleCase {
   const char* name;
@@ -122,6 +124,27 @@ const std::vector<BundleCase>& brokenBundles() {
          return at(makeBundle(s.path("other-exe") / browserBundle, {.executableName = "Other"}));
        },
        Verdict::unrecognised},
+      {"an executable name climbing out of Contents/MacOS",
+       [](const Sandbox& s) {
+         return at(makeBundle(s.path("climbing/a/b") / browserBundle,
+                              {.executableName = "../../../" + std::string(browserName)}));
+       },
+       Verdict::unrecognised},
+      {"Info.plist a link to a file outside",
+       [](const Sandbox& s) {
+         fs::path bundle = validBundle(s, "info-link");
+         fs::copy_file(bundle / "Contents/Info.plist", s.path("outside.plist"));
+         fs::remove(bundle / "Contents/Info.plist");
+         fs::create_symlink(s.path("outside.plist"), bundle / "Contents/Info.plist");
+         return at(bundle);
+       },
+       Verdict::unrecognised},
+      {"Info.plist above 1 MiB",
+       [](const Sandbox& s) {
+         return at(makeBundle(s.path("huge-info") / browserBundle,
+                              {.extraInfo = {{"Padding", std::string(1 << 20, 'x')}}}));
+       },
+       Verdict::unrecognised},
       {"a regular file",
        [](const Sandbox& s) {
          writeFile(s.path("file") / browserBundle, "not a bundle");
@@ -209,6 +232,29 @@ const std::vector<BundleCase>& brokenBundles() {
          return at(bundle);
        },
        Verdict::badSignature},
+      {"the executable a chain of sealed links leading outside",
+       [](const Sandbox& s) {
+         fs::path bundle = validBundle(s, "link-chain");
+         writeFile(s.path("link-chain") / "elsewhere", "#!/bin/sh\n", fs::perms(0755));
+         // Each link's text stays inside the bundle; resolved, the chain leaves it.
+         fs::create_directories(bundle / "Contents/Resources/a/b");
+         fs::create_symlink("../..", bundle / "Contents/Resources/a/b/up");
+         fs::remove(bundle / "Contents/MacOS" / browserName);
+         fs::create_symlink("../Resources/a/b/up/../../../elsewhere",
+                            bundle / "Contents/MacOS" / browserName);
+         sealBundle(bundle);
+         return at(bundle);
+       },
+       Verdict::badSignature},
+      {"sealed with a file others may write",
+       [](const Sandbox& s) {
+         fs::path bundle = validBundle(s, "writable");
+         fs::permissions(bundle / "Contents/MacOS" / browserName, fs::perms::others_write,
+                         fs::perm_options::add);
+         sealBundle(bundle);
+         return at(bundle);
+       },
+       Verdict::unsafeModes},
       {"a nested bundle changed after sealing",
        [](const Sandbox& s) {
          fs::path bundle = makeBundle(s.path("nested") / browserBundle, {.seal = false});
@@ -229,7 +275,7 @@ std::string expectedDescription(Verdict verdict, const std::string& shown) {
 }
 
 ToolDiagnostics diagnosticsOf(Verdict verdict) {
-  return verdict == Verdict::badSignature ? ToolDiagnostics::mayPrecede : ToolDiagnostics::none;
+  return verdict != Verdict::unrecognised ? ToolDiagnostics::mayPrecede : ToolDiagnostics::none;
 }
 
 TEST(BundleVerification, ABrokenNewBundleIsRefusedByNameAndNothingIsTouched) {
@@ -259,6 +305,7 @@ TEST(BundleVerification, ABrokenInstalledBundleIsRefusedByNameAndNothingIsTouche
       // the others are covered as new bundles.
       if (!installed.shown.ends_with("/" + std::string(browserBundle))) return;
       if (!fs::exists(fs::symlink_status(installed.shown))) return;
+      if (testCase.verdict == Verdict::unsafeModes) return;
       fs::path source = validBundle(sandbox, "new");
       TreeSnapshot before = snapshotTree(sandbox.root());
       InstallerRun run = InstallerRun::start(

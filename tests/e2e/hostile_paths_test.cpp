@@ -50,8 +50,25 @@ const std::vector<HostileName>& hostileNames() {
       {"combining accents", "Cafe\xCC\x81 re\xCC\x81sume\xCC\x81", false,
        "Caf\xC3\xA9 r\xC3\xA9sum\xC3\xA9"},
       {"all of them, after a dash", "-x 'a\"b\\n\nc' 下载 e\xCC\x81", true},
+      {"terminal escapes: a title, a bell, a clear screen", "\x1b]0;owned\x07\x1b[2J"},
   };
   return names;
+}
+
+/// A path as alerts and the failure line show it: line feeds escaped, other
+/// control characters as U+FFFD.
+std::string shown(const fs::path& path) {
+  std::string text;
+  for (char c : path.string()) {
+    if (c == '\n') {
+      text += "\\n";
+    } else if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
+      text += "\xEF\xBF\xBD";
+    } else {
+      text += c;
+    }
+  }
+  return text;
 }
 
 const std::vector<std::string> tools = {"cp", "codesign", "lsregister"};
@@ -198,7 +215,7 @@ void confirmUpdate(HostileUpdate& update) {
   const Locations& at = update.at;
   Alert confirmation = update.run->waitForAlert();
   EXPECT_TRUE(confirmation.informativeText.starts_with(
-      "安装位置\n" + at.destination().string() + "\n\n当前副本 1.5\n" + at.current().string() +
+      "安装位置\n" + shown(at.destination()) + "\n\n当前副本 1.5\n" + shown(at.current()) +
       "\n\n"))
       << visible(confirmation.informativeText);
   update.run->press(returnKey);
@@ -216,8 +233,8 @@ void expectUpdateReport(HostileUpdate& update) {
   EXPECT_EQ(staged.parent_path().parent_path(), at.apps());
   EXPECT_TRUE(isStagingFolderName(staged.parent_path().filename().string())) << staged;
   EXPECT_EQ(report.messageText, "新版已安装");
-  EXPECT_EQ(report.informativeText, "以下旧应用暂未能移到废纸篓。\n" + staged.string() + "\n" +
-                                        at.current().string() + "\n" + at.neighbour().string())
+  EXPECT_EQ(report.informativeText, "以下旧应用暂未能移到废纸篓。\n" + shown(staged) + "\n" +
+                                        shown(at.current()) + "\n" + shown(at.neighbour()))
       << visible(report.informativeText);
   run.press(returnKey);
   RunResult result = run.finish();
@@ -299,7 +316,7 @@ TEST(HostilePaths, AppearUnchangedInRefusals) {
         const fs::path typedRoot =
             sandbox.path(name.composedComponent) / ("apps " + name.composedComponent);
         InstallerRun refused = run(install, {{"QRVX_DATA_ROOT", typedRoot.string()}});
-        expectFailureReport(refused, "应用路径与浏览器资料目录重叠。\n" + at.destination().string());
+        expectFailureReport(refused, "应用路径与浏览器资料目录重叠。\n" + shown(at.destination()));
         expectCalls(at.log, "codesign", {verification(source), verification(current)});
       }
       {
@@ -307,7 +324,7 @@ TEST(HostilePaths, AppearUnchangedInRefusals) {
         Arguments arguments = install;
         arguments.back() = argument(sandbox, name, at.missing());
         InstallerRun refused = run(arguments);
-        expectFailureReport(refused, "不是可识别的Quorvane浏览器应用包。\n" + at.missing().string());
+        expectFailureReport(refused, "不是可识别的Quorvane浏览器应用包。\n" + shown(at.missing()));
         expectCalls(at.log, "codesign", {verification(source)});
       }
       EXPECT_EQ(treeDifferences(before, snapshotTree(at.folder)), "");
@@ -315,7 +332,7 @@ TEST(HostilePaths, AppearUnchangedInRefusals) {
         SCOPED_TRACE("the new bundle fails verification");
         writeFile(source / "Contents/Resources/added.txt", "added after the seal");
         InstallerRun refused = run(install);
-        expectFailureReport(refused, "应用签名校验失败。\n" + source.string(),
+        expectFailureReport(refused, "应用签名校验失败。\n" + shown(source),
                             ToolDiagnostics::mayPrecede);
         expectCalls(at.log, "codesign", {verification(source)});
         expectCalls(at.log, "cp", {});

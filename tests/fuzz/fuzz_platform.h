@@ -44,6 +44,11 @@ class FixedPosix final : public Posix {
  public:
   std::optional<FileStatus> lstat(const std::string&) override { return std::nullopt; }
   std::optional<std::string> realpath(const std::string& path) override;
+  bool visitTree(const std::string&,
+                 const std::function<bool(const std::string&, const FileStatus&)>&) override {
+    return false;
+  }
+  std::optional<std::string> sha256OfFile(const std::string&) override { return std::nullopt; }
   int openDirectory(const std::string&) override { return -1; }
   bool lockExclusiveNonBlocking(int) override { return false; }
   void close(int) override {}

@@ -98,6 +98,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (info ? !keeps(*value, PropertyValue(contents->info)) : !contents->info.empty()) {
     std::abort();
   }
+  // Whatever the Info.plist names, the executable lies in Contents/MacOS.
+  if (contents->executableURL &&
+      contents->executableURL->deletingLastPathComponent().path() !=
+          scratch.bundle() + "/Contents/MacOS") {
+    std::abort();
+  }
   if (!value) return 0;
 
   // What was read must survive being written back, or a rewrite of the

@@ -98,6 +98,10 @@ TEST(CodesignTest, VerificationRefusesEveryDifference) {
       {"content changed, same size", [&](const std::string& b) { writeFile(b + resources + awkwardName, "AWKWARD"); },
        "content changed"},
       {"file added", [&](const std::string& b) { writeFile(b + resources + "extra", ""); }, "file added"},
+      // A C1 control (CSI) and a byte that is no UTF-8 are shown escaped, never raw.
+      {"file with a terminal-driving name added",
+       [&](const std::string& b) { writeFile(b + resources + "\xc2\x9b" "2J\xff", ""); },
+       "Resources/\\xc2\\x9b2J\\xff: file added"},
       {"dashed file changed", [&](const std::string& b) { writeFile(b + resources + "-rf --deep", "DASHES"); },
        "-rf --deep: content changed"},
       {"file removed", [&](const std::string& b) { std::filesystem::remove(b + resources + "中文/说明.txt"); },
@@ -172,12 +176,14 @@ TEST(CodesignTest, StrictVerificationRefusesLinksLeadingOutside) {
   const std::vector<Case> cases = {
       {"/etc/passwd", true},           {"../../../elsewhere", true},      {"../../../Sample 浏览器.app/x", true},
       {"../MacOS/Sample", false},      {"./../../Contents", false},       {"../..", false},
-      {"missing/../../Info.plist", false}};
+      {"missing/../../Info.plist", false}, {"up/../../elsewhere", true},  {"pointer", true}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.target);
     ScratchDirectory scratch;
     const std::string bundle = makeBundle(scratch);
     makeLink(c.target, bundle + "/Contents/Resources/pointer");
+    // Inside by itself; a link's text through it may still climb out.
+    makeLink("..", bundle + "/Contents/Resources/up");
     ASSERT_EQ(sign(bundle).status, 0);
     EXPECT_EQ(runHelper("codesign", {"--verify", "--deep", bundle}).status, 0);
     HelperOutcome strict = verify(bundle);

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <functional>
 
 #include "entry/installer_error.h"
 #include "platform/platform_error.h"
@@ -54,6 +55,7 @@ TEST_F(VerifyTest, StructuralFaultsAreAllTheUnrecognisedBundle) {
       {"no identifier.app", {.identifier = std::nullopt}},
       {"other executable.app", {.executable = PropertyValue("Quorvane")}},
       {"no executable.app", {.executable = std::nullopt}},
+      {"climbing executable.app", {.executable = PropertyValue("../../../Quorvane浏览器")}},
       {"version words.app", {.version = PropertyValue("1.2 beta")}},
       {"version number.app", {.version = PropertyValue(std::int64_t{12})}},
       {"version real.app", {.version = PropertyValue(1.5)}},
@@ -101,6 +103,47 @@ TEST_F(VerifyTest, ABrokenSealIsTheSignatureFailure) {
   testing::makeBundle(unsealed, {.seal = false});
   for (const std::string& path : {changed, added, unsealed}) {
     EXPECT_EQ(failureOf(path), "应用签名校验失败。\n" + path) << path;
+  }
+}
+
+TEST_F(VerifyTest, WhatCouldRunOtherCodeIsTheSignatureFailureOfAnInstallableBundle) {
+  const auto chmodded = [](const char* relative, fs::perms bits) {
+    return [=](const std::string& bundle) {
+      fs::permissions(bundle + relative, bits, fs::perm_options::add);
+    };
+  };
+  const struct {
+    const char* name;
+    std::function<void(const std::string&)> change;
+    bool existingCopyVerifies;
+  } cases[] = {
+      {"Group.app", chmodded("/Contents/Resources/page.html", fs::perms::group_write), true},
+      {"Others.app", chmodded("", fs::perms::others_write), true},
+      {"Setuid.app", chmodded("/Contents/MacOS/Quorvane浏览器", fs::perms::set_uid), true},
+      // Each link's text stays inside; the chain, resolved, leaves.
+      {"Link chain.app",
+       [this](const std::string& bundle) {
+         testing::writeFile(root() + "/elsewhere", "#!/bin/sh\n");
+         fs::create_directories(bundle + "/Contents/Resources/a/b");
+         fs::create_symlink("../..", bundle + "/Contents/Resources/a/b/up");
+         const std::string executable = bundle + "/Contents/MacOS/Quorvane浏览器";
+         fs::remove(executable);
+         fs::create_symlink("../Resources/a/b/up/../../../elsewhere", executable);
+       },
+       false},
+  };
+  for (const auto& c : cases) {
+    const std::string path = root() + "/" + c.name;
+    testing::makeBundle(path);
+    c.change(path);
+    ASSERT_EQ(hostChildProcesses_.run("/usr/bin/codesign", {"-s", "-", "-f", path}), 0) << c.name;
+    try {
+      verifyInstallable(FileURL::fromAbsolutePath(path));
+      ADD_FAILURE() << c.name << " verified";
+    } catch (const InstallerError& error) {
+      EXPECT_EQ(error.errorDescription(), "应用签名校验失败。\n" + path) << c.name;
+    }
+    EXPECT_EQ(failureOf(path).empty(), c.existingCopyVerifies) << c.name;
   }
 }
 

@@ -202,6 +202,12 @@ TEST_F(InstallTest, ChangesWhileTheDialogWasOpenEndTheInstallation) {
        changed},
       {"the source changed its version in place", std::nullopt, nullptr,
        [this] { bundle(source(), "2.1"); }, changed},
+      {"the source was re-sealed in place with other content", std::nullopt, nullptr,
+       [this] {
+         testing::writeFile(source().path() + "/Contents/Resources/page.html", "<p>other</p>\n");
+         hostChildProcesses_.run("/usr/bin/codesign", {"-s", "-", "-f", source().path()});
+       },
+       changed},
       {"the installed bundle was replaced", std::nullopt, nullptr,
        [this] {
          // Kept aside, so the new directory cannot reuse its inode.

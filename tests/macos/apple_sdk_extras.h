@@ -17,6 +17,15 @@ NS_ASSUME_NONNULL_BEGIN
 // stdio.h
 extern "C" int renamex_np(const char*, const char*, unsigned int);
 
+// ---- CommonCrypto ---------------------------------------------------------
+
+// CommonCrypto/CommonDigest.h
+typedef uint32_t CC_LONG;
+// CommonCrypto/CommonDigest.h
+#define CC_SHA256_DIGEST_LENGTH 32
+// CommonCrypto/CommonDigest.h
+extern "C" unsigned char* CC_SHA256(const void* data, CC_LONG len, unsigned char* md);
+
 // ---- CoreFoundation -------------------------------------------------------
 
 // MacTypes.h

@@ -7,6 +7,7 @@
 #include <linux/magic.h>
 #include <optional>
 
+#include "platform/backend.h"
 #include "platform/host/host.h"
 #include "platform/platform_error.h"
 #include "tests/platform/host_test_folder.h"
@@ -178,6 +179,29 @@ const fixtures::ProbeRegistration trashProbe("trash", [] {
   }
   return answer;
 });
+
+// Unset at the backend's start, a relative folder variable cannot send GIO's
+// Trash, or the launched browser, into the working folder.
+const fixtures::ProbeRegistration backendProbe("backend", [] {
+  backendServices();
+  std::string answer;
+  for (const char* name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_DATA_DIRS"}) {
+    const char* value = std::getenv(name);
+    answer += std::string(name) + "=" + (value ? value : "(unset)") + "\n";
+  }
+  return answer;
+});
+
+TEST(HostFileManagerTest, RelativeFolderVariablesAreUnsetAtTheStart) {
+  TemporaryFolder folder;
+  std::string answer = fixtures::runProbe(
+      fixtures::thisExecutable(), "backend",
+      {{"XDG_DATA_HOME", "relative/data"}, {"XDG_CONFIG_HOME", "/absolute/config"},
+       {"XDG_DATA_DIRS", "share::/usr/share:local"}},
+      folder / "answer");
+  EXPECT_EQ(answer, "XDG_DATA_HOME=(unset)\nXDG_CONFIG_HOME=/absolute/config\n"
+                    "XDG_DATA_DIRS=/usr/share\n");
+}
 
 TEST(HostFileManagerTest, TrashMovesTheItemToTheHomeTrash) {
   TemporaryFolder folder;

@@ -90,5 +90,30 @@ TEST(HostPreferencesTest, AFileThatCannotBeReadAsADictionaryIsNeverOverwritten) 
   EXPECT_FALSE(fs::exists(folder / "escape.plist"));
 }
 
+TEST(HostPreferencesTest, AFileKeepsItsFormatOrIsLeftUntouchedWhenItCannot) {
+  TemporaryFolder folder;
+  ScopedVariable config("XDG_CONFIG_HOME", folder.path().c_str());
+  fs::create_directories(folder / "preferences");
+  const std::string path = folder / "preferences/com.apple.dock.plist";
+  const PropertyValue label("tile\x01label");
+  fixtures::writeFile(path, fixtures::binaryDictionary({{"label", "x"}}));
+  {
+    HostPreferences preferences;
+    preferences.setValue("label", label, dock);
+    ASSERT_TRUE(preferences.synchronize(dock));
+  }
+  EXPECT_TRUE(fixtures::readFile(path).starts_with("bplist00"));
+  EXPECT_EQ(HostPreferences().copyValue("label", dock), label);
+
+  // XML has no form for the control character.
+  const PropertyValue plain(PropertyDictionary{{"label", PropertyValue("x")}});
+  ASSERT_TRUE(writePropertyList(path, plain));
+  const std::string xml = fixtures::readFile(path);
+  HostPreferences preferences;
+  preferences.setValue("label", label, dock);
+  EXPECT_FALSE(preferences.synchronize(dock));
+  EXPECT_EQ(fixtures::readFile(path), xml);
+}
+
 }  // namespace
 }  // namespace installer::host

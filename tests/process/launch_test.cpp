@@ -1,5 +1,7 @@
 #include "process/launch.h"
 
+#include <filesystem>
+
 #include "entry/installer_error.h"
 #include "platform/platform_error.h"
 #include "tests/support/platform_test.h"
@@ -19,6 +21,7 @@ const std::string openFailure = "open Quorvane浏览器.app: the application can
 class LaunchTest : public testing::PlatformTest {
  protected:
   LaunchTest() {
+    testing::makeBundle(location_.path(), {.seal = false});
     running_.onListing_ = [this] { listings_.push_back(clock_.now_); };
   }
 
@@ -188,6 +191,15 @@ TEST_F(LaunchTest, FailsWithTheOpenErrorOrAfterTheWatchLimit) {
       EXPECT_EQ(queuedByCompletion, 1u) << c.name;
     }
   }
+}
+
+TEST_F(LaunchTest, AnExecutableThatNowLeadsOutsideTheBundleIsNotStarted) {
+  const std::string executable = location_.path() + "/Contents/MacOS/Quorvane浏览器";
+  std::filesystem::remove(executable);
+  std::filesystem::create_symlink(root() + "/elsewhere", executable);
+  testing::writeFile(root() + "/elsewhere", "#!/bin/sh\n");
+  EXPECT_EQ(failureOfLaunch(), "应用签名校验失败。\n" + location_.path());
+  EXPECT_TRUE(workspace_.requests_.empty());
 }
 
 TEST_F(LaunchTest, AsksForANewInstanceAndPassesOnlyTheDataRoot) {

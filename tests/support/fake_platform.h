@@ -157,6 +157,13 @@ class FakePosix final : public Posix {
   std::optional<std::string> realpath(const std::string& path) override {
     return real_.realpath(path);
   }
+  bool visitTree(const std::string& root,
+                 const std::function<bool(const std::string&, const FileStatus&)>& visit) override {
+    return real_.visitTree(root, visit);
+  }
+  std::optional<std::string> sha256OfFile(const std::string& path) override {
+    return real_.sha256OfFile(path);
+  }
   int openDirectory(const std::string& path) override { return real_.openDirectory(path); }
   bool lockExclusiveNonBlocking(int descriptor) override {
     return real_.lockExclusiveNonBlocking(descriptor);
