@@ -52,21 +52,11 @@ std::optional<BundleContents> HostBundles::open(const FileURL& bundle) {
   if (::stat(bundle.path().c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
     return std::nullopt;
   }
-  BundleContents contents;
   std::optional<PropertyValue> info =
       readPropertyList(bundle.appendingPathComponent("Contents/Info.plist").path());
-  if (info && info->dictionary()) contents.info = *info->dictionary();
-
-  if (const PropertyValue* identifier = contents.infoValue("CFBundleIdentifier")) {
-    if (const std::string* text = identifier->string()) contents.bundleIdentifier = *text;
-  }
-  if (const PropertyValue* executable = contents.infoValue("CFBundleExecutable")) {
-    const std::string* name = executable->string();
-    if (name && !name->empty()) {
-      contents.executableURL = bundle.appendingPathComponent("Contents/MacOS/" + *name);
-    }
-  }
-  return contents;
+  PropertyDictionary entries;
+  if (info && info->dictionary()) entries = *info->dictionary();
+  return bundleContentsOf(bundle, std::move(entries));
 }
 
 FileURL HostBundles::mainBundleURL() {
