@@ -1,5 +1,6 @@
 #include "install/install.h"
 
+#include "entry/constants.h"
 #include "install/confirmation.h"
 #include "install/leftovers.h"
 #include "install/preflight.h"
@@ -12,6 +13,11 @@ namespace installer {
 void install(const Options& options) {
   const PreflightFacts facts = preflight(options);
   if (!confirmed(options, facts)) return;
+  // From here the installer waits on timers (quitting, the launch watch),
+  // which a napped process would stretch. Not held while the confirmation
+  // waits for a person, so that the Mac may still sleep if nobody answers.
+  const std::unique_ptr<Activity> activity =
+      services().processInfo->beginActivity("安装" + browserName);
   // Declared in this order so that the staging directory is cleaned up
   // before the lock is released, on every way out.
   InstallLock lock(options);

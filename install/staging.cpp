@@ -3,6 +3,7 @@
 #include "entry/constants.h"
 #include "entry/installer_error.h"
 #include "inspect/command.h"
+#include "install/quarantine.h"
 #include "platform/terminal_text.h"
 
 namespace installer {
@@ -44,7 +45,9 @@ FileURL StagingDirectory::stagedBundle() const { return url_.appendingPathCompon
 BundleInfo stageCopy(const BundleInfo& sourceInfo, const StagingDirectory& staging) {
   command("/bin/cp", {"-cRpP", sourceInfo.url.path(), staging.stagedBundle().path()},
           "无法准备新版浏览器。");
-  return verifyInstallable(staging.stagedBundle());
+  BundleInfo stagedInfo = verifyInstallable(staging.stagedBundle());
+  releaseFromQuarantine(staging.stagedBundle());
+  return stagedInfo;
 }
 
 }  // namespace installer

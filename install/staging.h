@@ -51,7 +51,8 @@ class StagingDirectory {
   FileURL url_;
 };
 
-/// Copies the new bundle into the staging directory and verifies the copy.
+/// Copies the new bundle into the staging directory, verifies the copy and
+/// takes a download's quarantine mark off it.
 BundleInfo stageCopy(const BundleInfo& sourceInfo, const StagingDirectory& staging);
 
 }  // namespace installer

@@ -19,10 +19,17 @@ struct BundleContents {
   const PropertyValue* infoValue(const std::string& key) const { return findProperty(info, key); }
 };
 
+/// What a bundle directory holds when its Info dictionary is `info`: the
+/// identifier and `Contents/MacOS/` + the executable's name, as its keys give
+/// them (values of another kind, or an empty name, count as absent).
+BundleContents bundleContentsOf(const FileURL& bundle, PropertyDictionary info);
+
 class Bundles {
  public:
   virtual ~Bundles() = default;
-  /// `initWithURL:`: nothing when `bundle` cannot be opened as a bundle.
+  /// What the bundle directory holds now, its Info.plist read afresh at each
+  /// call (never answered from a cache kept for the path); nothing when
+  /// `bundle` is not a directory.
   virtual std::optional<BundleContents> open(const FileURL& bundle) = 0;
   /// The program's own bundle.
   virtual FileURL mainBundleURL() = 0;

@@ -27,6 +27,10 @@ class FileManager {
   virtual void removeItem(const FileURL& item) = 0;
   /// Moves an item to the user's Trash.
   virtual void trashItem(const FileURL& item) = 0;
+  /// Removes the quarantine mark that a download leaves on files from `item`
+  /// and everything inside it, from symbolic links themselves rather than
+  /// what they point to. An item without the mark is no failure.
+  virtual void removeQuarantine(const FileURL& item) = 0;
   /// The entries directly inside `directory`, hidden ones skipped.
   virtual std::vector<FileURL> contentsOfDirectory(const FileURL& directory) = 0;
   /// The same, hidden ones included.

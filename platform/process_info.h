@@ -2,9 +2,17 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 
 namespace installer {
+
+/// Work a person started and waits for: while it is held the system neither
+/// naps the process nor stretches its timers. It ends when destroyed.
+class Activity {
+ public:
+  virtual ~Activity() = default;
+};
 
 class ProcessInfo {
  public:
@@ -12,6 +20,9 @@ class ProcessInfo {
   virtual std::map<std::string, std::string> environment() = 0;
   /// Seconds of monotonic time since boot.
   virtual double systemUptime() = 0;
+  /// Begins an activity that lasts as long as the answer; `reason` names it
+  /// in the system's diagnostics.
+  virtual std::unique_ptr<Activity> beginActivity(const std::string& reason) = 0;
 };
 
 /// The main run loop and the main dispatch queue.

@@ -15,7 +15,8 @@ class RunningApplication {
  public:
   virtual ~RunningApplication() = default;
   virtual bool isTerminated() const = 0;
-  /// The bundle the process was started from, when known.
+  /// The bundle the process was started from, when known: where the user put
+  /// it, also when the system runs it from a translocated copy.
   virtual std::optional<FileURL> bundleURL() const = 0;
   /// -1 for an application without a process.
   virtual int processIdentifier() const = 0;

@@ -21,6 +21,7 @@ bool sameEntry(const std::string& first, const std::string& second) {
 bool startedFrom(const RunningApplication& instance, const std::optional<FileURL>& location) {
   if (instance.isTerminated()) return false;
   if (!location) return true;
+  // For a copy the system runs translocated, the location the user put it at.
   const std::optional<FileURL> bundle = instance.bundleURL();
   if (!bundle) return false;
   const std::string path = normalized(*bundle).path();

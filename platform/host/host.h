@@ -25,6 +25,8 @@ class HostFileManager final : public FileManager {
   void moveItem(const FileURL& from, const FileURL& to) override;
   void removeItem(const FileURL& item) override;
   void trashItem(const FileURL& item) override;
+  /// The mark is the extended attribute `user.com.apple.quarantine`.
+  void removeQuarantine(const FileURL& item) override;
   std::vector<FileURL> contentsOfDirectory(const FileURL& directory) override;
   std::vector<FileURL> contentsOfDirectoryIncludingHidden(const FileURL& directory) override;
   std::vector<FileURL> applicationSupportDirectories() override;
@@ -48,6 +50,7 @@ class HostProcessInfo final : public ProcessInfo {
  public:
   std::map<std::string, std::string> environment() override;
   double systemUptime() override;
+  std::unique_ptr<Activity> beginActivity(const std::string& reason) override;
 };
 
 /// One property-list file per application under the user's config folder.

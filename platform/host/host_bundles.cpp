@@ -52,22 +52,11 @@ std::optional<BundleContents> HostBundles::open(const FileURL& bundle) {
   if (::stat(bundle.path().c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
     return std::nullopt;
   }
-  BundleContents contents;
+  PropertyDictionary entries;
   if (std::optional<PropertyDictionary> info = readBundleInfo(bundle.path())) {
-    contents.info = std::move(*info);
+    entries = std::move(*info);
   }
-
-  if (const PropertyValue* identifier = contents.infoValue("CFBundleIdentifier")) {
-    if (const std::string* text = identifier->string()) contents.bundleIdentifier = *text;
-  }
-  if (const PropertyValue* executable = contents.infoValue("CFBundleExecutable")) {
-    const std::string* name = executable->string();
-    // A name that could climb out of Contents/MacOS names no executable.
-    if (name && isSingleName(*name)) {
-      contents.executableURL = bundle.appendingPathComponent("Contents/MacOS/" + *name);
-    }
-  }
-  return contents;
+  return bundleContentsOf(bundle, std::move(entries));
 }
 
 FileURL HostBundles::mainBundleURL() {

@@ -1,8 +1,10 @@
 #include <dirent.h>
 #include <fcntl.h>
+#include <fts.h>
 #include <gio/gio.h>
 #include <stdio.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -172,6 +174,45 @@ void HostFileManager::trashItem(const FileURL& item) {
   std::string reason = error ? oneLine(error->message) : "unknown error";
   if (error) g_error_free(error);
   throw PlatformError("Could not move " + item.path() + " to the Trash: " + reason);
+}
+
+void HostFileManager::removeQuarantine(const FileURL& item) {
+  const std::string& path = item.path();
+  const std::string operation = "Could not remove the quarantine mark of ";
+  char* roots[] = {const_cast<char*>(path.c_str()), nullptr};
+  FTS* tree = ::fts_open(roots, FTS_PHYSICAL | FTS_NOCHDIR, nullptr);
+  if (!tree) fail(operation + path, errno);
+  std::string failedPath;
+  int failure = 0;
+  while (failure == 0) {
+    errno = 0;
+    FTSENT* entry = ::fts_read(tree);
+    if (!entry) {
+      failure = errno;  // 0 once the whole tree was seen
+      failedPath = path;
+      break;
+    }
+    failedPath = entry->fts_path;
+    switch (entry->fts_info) {
+      case FTS_DNR:
+      case FTS_ERR:
+      case FTS_NS:
+        failure = entry->fts_errno;
+        break;
+      case FTS_D:
+      case FTS_F:
+        // Links and special files cannot carry user attributes on Linux.
+        if (::lremovexattr(entry->fts_path, "user.com.apple.quarantine") != 0 &&
+            errno != ENODATA && errno != ENOTSUP) {
+          failure = errno;
+        }
+        break;
+      default:
+        break;
+    }
+  }
+  ::fts_close(tree);
+  if (failure != 0) fail(operation + failedPath, failure);
 }
 
 std::vector<FileURL> HostFileManager::contentsOfDirectory(const FileURL& directory) {

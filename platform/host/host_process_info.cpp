@@ -26,4 +26,9 @@ double HostProcessInfo::systemUptime() {
   return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
 }
 
+std::unique_ptr<Activity> HostProcessInfo::beginActivity(const std::string&) {
+  // Linux neither naps a process nor coalesces its timers: nothing to hold.
+  return std::make_unique<Activity>();
+}
+
 }  // namespace installer::host

@@ -49,6 +49,8 @@ class MacFileManager final : public FileManager {
   void moveItem(const FileURL& from, const FileURL& to) override;
   void removeItem(const FileURL& item) override;
   void trashItem(const FileURL& item) override;
+  /// The mark is the extended attribute `com.apple.quarantine`.
+  void removeQuarantine(const FileURL& item) override;
   std::vector<FileURL> contentsOfDirectory(const FileURL& directory) override;
   std::vector<FileURL> contentsOfDirectoryIncludingHidden(const FileURL& directory) override;
   std::vector<FileURL> applicationSupportDirectories() override;
@@ -68,6 +70,9 @@ class MacProcessInfo final : public ProcessInfo {
  public:
   std::map<std::string, std::string> environment() override;
   double systemUptime() override;
+  /// A user-initiated, latency-critical activity: no App Nap, no timer
+  /// coalescing, no idle system sleep while it is held.
+  std::unique_ptr<Activity> beginActivity(const std::string& reason) override;
 };
 
 /// The main NSRunLoop and the main dispatch queue.

@@ -18,15 +18,15 @@ NSAlertStyle alertStyleOf(AlertStyle style) {
   return NSAlertStyleWarning;
 }
 
-/// Brings the installer to the front. From macOS 14 activation is a request
-/// the system may decline, and the flag of the older call has no effect there.
+/// Brings the installer to the front. `activate`, which replaces this call
+/// from macOS 14, is a request the system may decline, and it does decline
+/// where this one still works; an accessory application has no Dock icon, so
+/// an alert left behind the browser is nearly out of the user's reach.
 void activateApplication() {
-  NSApplication* application = [NSApplication sharedApplication];
-  if (@available(macOS 14.0, *)) {
-    [application activate];
-  } else {
-    [application activateIgnoringOtherApps:YES];
-  }
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Wdeprecated-declarations"
+  [[NSApplication sharedApplication] activateIgnoringOtherApps:YES];
+#pragma clang diagnostic pop
 }
 
 }  // namespace
@@ -54,8 +54,13 @@ long MacApplication::runModal(const Alert& alert) {
       }
     }
     // The browser launched meanwhile may have taken the front: an alert
-    // behind it would send Return to the browser.
+    // behind it would send Return to the browser. Laid out first, so that the
+    // window comes to the front at its final size, above ordinary windows.
     activateApplication();
+    [panel layout];
+    NSWindow* window = [panel window];
+    [window setLevel:NSModalPanelWindowLevel];
+    [window makeKeyAndOrderFront:nil];
     return static_cast<long>([panel runModal]);
   });
 }

@@ -1,3 +1,4 @@
+#import <CoreFoundation/CoreFoundation.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -29,34 +30,27 @@ bool hasPlainInfoFile(const FileURL& bundle) {
 
 std::optional<BundleContents> MacBundles::open(const FileURL& bundle) {
   return withinAutoreleasePool([&bundle]() -> std::optional<BundleContents> {
+    // A plain file would be read as a program with an embedded Info dictionary.
+    struct stat status {};
+    if (::stat(bundle.path().c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
+      return std::nullopt;
+    }
     NSURL* url = fileURLOfLocation(bundle);
     if (!url || !hasPlainInfoFile(bundle)) return std::nullopt;
-    // initWithURL: answers the instance this process already made for the
-    // path, with the Info dictionary and executable it read then: a location
-    // must not be opened again after its item was exchanged in this process.
-    NSBundle* opened = [[NSBundle alloc] initWithURL:url];
-    if (!opened) return std::nullopt;
-    BundleContents contents;
-    if (NSString* identifier = opened.bundleIdentifier) {
-      contents.bundleIdentifier = utf8OfString(identifier);
-    }
-    // A name that could climb out of Contents/MacOS names no executable.
-    id executableName = [opened objectForInfoDictionaryKey:@"CFBundleExecutable"];
-    if ([executableName isKindOfClass:[NSString class]] &&
-        isSingleName(utf8OfString(executableName))) {
-      contents.executableURL = locationOfFileURL(opened.executableURL);
-    }
-    // Every key of the Info dictionary, each with the value
-    // objectForInfoDictionaryKey: answers (the localized one where there is
-    // one). Keys the system adds with values of no property-list kind, such
-    // as the Info.plist's own URL, are left out.
-    for (NSString* key in opened.infoDictionary) {
+    // Read afresh, never through NSBundle or CFBundle: both keep one instance
+    // per path with the Info dictionary read first, and the transaction reads
+    // a location again after it has exchanged the bundle there.
+    NSDictionary* info =
+        CFBridgingRelease(CFBundleCopyInfoDictionaryForURL((__bridge CFURLRef)url));
+    // Keys the system adds with values of no property-list kind, such as the
+    // Info.plist's own URL, are left out.
+    PropertyDictionary entries;
+    for (NSString* key in info) {
       if (![key isKindOfClass:[NSString class]]) continue;
-      std::optional<PropertyValue> value =
-          propertyValueOf([opened objectForInfoDictionaryKey:key]);
-      if (value) contents.info.push_back(PropertyEntry{utf8OfString(key), std::move(*value)});
+      std::optional<PropertyValue> value = propertyValueOf([info objectForKey:key]);
+      if (value) entries.push_back(PropertyEntry{utf8OfString(key), std::move(*value)});
     }
-    return contents;
+    return bundleContentsOf(bundle, std::move(entries));
   });
 }
 

@@ -1,3 +1,9 @@
+#include <fts.h>
+#include <sys/xattr.h>
+
+#include <cerrno>
+#include <cstring>
+
 #include "platform/macos/macos.h"
 #include "platform/macos/macos_foundation.h"
 
@@ -85,6 +91,47 @@ void MacFileManager::trashItem(const FileURL& item) {
                                                              error:&error];
     check(trashed, error, operation + " " + item.path());
   });
+}
+
+void MacFileManager::removeQuarantine(const FileURL& item) {
+  const std::string& path = item.path();
+  auto fail = [](const std::string& failedPath, int error) {
+    throw PlatformError("Could not remove the quarantine mark of " + failedPath + ": " +
+                        std::strerror(error));
+  };
+  char* roots[] = {const_cast<char*>(path.c_str()), nullptr};
+  FTS* tree = ::fts_open(roots, FTS_PHYSICAL | FTS_NOCHDIR, nullptr);
+  if (!tree) fail(path, errno);
+  std::string failedPath;
+  int failure = 0;
+  while (failure == 0) {
+    errno = 0;
+    FTSENT* entry = ::fts_read(tree);
+    if (!entry) {
+      failure = errno;  // 0 once the whole tree was seen
+      failedPath = path;
+      break;
+    }
+    failedPath = entry->fts_path;
+    switch (entry->fts_info) {
+      case FTS_DNR:
+      case FTS_ERR:
+      case FTS_NS:
+        failure = entry->fts_errno;
+        break;
+      case FTS_DP:  // a directory's second visit, after its contents
+        break;
+      default:
+        // Symbolic links carry attributes of their own on macOS.
+        if (::removexattr(entry->fts_path, "com.apple.quarantine", XATTR_NOFOLLOW) != 0 &&
+            errno != ENOATTR && errno != ENOTSUP) {
+          failure = errno;
+        }
+        break;
+    }
+  }
+  ::fts_close(tree);
+  if (failure != 0) fail(failedPath, failure);
 }
 
 std::vector<FileURL> MacFileManager::contentsOfDirectory(const FileURL& directory) {

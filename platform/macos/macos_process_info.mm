@@ -22,6 +22,34 @@ std::map<std::string, std::string> MacProcessInfo::environment() {
 
 double MacProcessInfo::systemUptime() { return [[NSProcessInfo processInfo] systemUptime]; }
 
+namespace {
+
+class MacActivity final : public Activity {
+ public:
+  explicit MacActivity(id<NSObject> token) : token_(token) {}
+  ~MacActivity() override {
+    @autoreleasepool {
+      [[NSProcessInfo processInfo] endActivity:token_];
+    }
+  }
+  MacActivity(const MacActivity&) = delete;
+  MacActivity& operator=(const MacActivity&) = delete;
+
+ private:
+  id<NSObject> token_;
+};
+
+}  // namespace
+
+std::unique_ptr<Activity> MacProcessInfo::beginActivity(const std::string& reason) {
+  return withinAutoreleasePool([&reason]() -> std::unique_ptr<Activity> {
+    id<NSObject> token = [[NSProcessInfo processInfo]
+        beginActivityWithOptions:NSActivityUserInitiated | NSActivityLatencyCritical
+                          reason:displayStringOfUTF8(reason)];
+    return std::make_unique<MacActivity>(token);
+  });
+}
+
 /// What the dispatched blocks share with the run loop that queued them.
 struct MacRunLoop::State {
   std::mutex mutex;

@@ -1,3 +1,4 @@
+#import <CoreFoundation/CoreFoundation.h>
 #include <signal.h>
 
 #include <cerrno>
@@ -6,7 +7,37 @@
 #include "platform/macos/macos_foundation.h"
 #include "platform/macos/macos_running_application.h"
 
+// Security.framework has exported these since macOS 10.12 without a header in
+// the SDK; the declarations are those of its published SecTranslocate.h.
+#pragma clang assume_nonnull begin
+extern "C" {
+Boolean SecTranslocateIsTranslocatedURL(CFURLRef path, bool* isTranslocated,
+                                        CFErrorRef* _Nullable error);
+CFURLRef _Nullable SecTranslocateCreateOriginalPathForURL(CFURLRef translocatedPath,
+                                                          CFErrorRef* _Nullable error);
+}
+#pragma clang assume_nonnull end
+
 namespace installer::macos {
+namespace {
+
+/// Where the user put the bundle that `url` names. A quarantined application
+/// opened from a download folder runs from a randomized read-only mount (App
+/// Translocation), whose path and whose device and inode match no bundle the
+/// transaction verified: locations are compared by the original. `url` itself
+/// when it is not translocated or the original cannot be told.
+NSURL* untranslocated(NSURL* url) {
+  bool translocated = false;
+  if (!url || !SecTranslocateIsTranslocatedURL((__bridge CFURLRef)url, &translocated, nullptr) ||
+      !translocated) {
+    return url;
+  }
+  NSURL* original =
+      CFBridgingRelease(SecTranslocateCreateOriginalPathForURL((__bridge CFURLRef)url, nullptr));
+  return original ? original : url;
+}
+
+}  // namespace
 
 MacRunningApplication::MacRunningApplication(NSRunningApplication* application)
     : application_(application) {}
@@ -22,7 +53,7 @@ bool MacRunningApplication::isTerminated() const {
 
 std::optional<FileURL> MacRunningApplication::bundleURL() const {
   return withinAutoreleasePool([&] {
-    return locationOfFileURL(application_.bundleURL);
+    return locationOfFileURL(untranslocated(application_.bundleURL));
   });
 }
 

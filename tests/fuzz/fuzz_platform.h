@@ -27,6 +27,7 @@ class FixedFiles final : public FileManager {
   void moveItem(const FileURL&, const FileURL&) override { refuse(); }
   void removeItem(const FileURL&) override { refuse(); }
   void trashItem(const FileURL&) override { refuse(); }
+  void removeQuarantine(const FileURL&) override { refuse(); }
   std::vector<FileURL> contentsOfDirectory(const FileURL&) override { refuse(); }
   std::vector<FileURL> contentsOfDirectoryIncludingHidden(const FileURL&) override { refuse(); }
   std::vector<FileURL> applicationSupportDirectories() override { refuse(); }

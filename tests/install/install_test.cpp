@@ -2,6 +2,7 @@
 
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -75,6 +76,10 @@ TEST_F(InstallTest, AFreshInstallationPutsTheVerifiedCopyInPlaceAndLaunchesIt) {
   bundle(source(), "2.0");
   fs::remove_all(root() + "/Applications");  // created on the way, with its ancestors
 
+  int activitiesWhileLaunching = 0;
+  onLaunched_ = [&](testing::FakeRunningApplication&) {
+    activitiesWhileLaunching = clock_.activitiesHeld_;
+  };
   install(options());
 
   EXPECT_EQ(verify(destination()).version, "2.0");
@@ -84,6 +89,24 @@ TEST_F(InstallTest, AFreshInstallationPutsTheVerifiedCopyInPlaceAndLaunchesIt) {
   EXPECT_TRUE(workspace_.requests_[0].configuration.createsNewApplicationInstance);
   EXPECT_TRUE(stagingDirectories().empty());
   EXPECT_TRUE(lockIsFree());
+  EXPECT_EQ(activitiesWhileLaunching, 1) << "no nap while the launch is watched";
+  EXPECT_EQ(clock_.activitiesHeld_, 0);
+}
+
+TEST_F(InstallTest, TheInstalledCopyLosesTheDownloadsQuarantineMark) {
+  bundle(source(), "2.0");
+  const char* mark = "user.com.apple.quarantine";
+  const std::string page = "/Contents/Resources/page.html";
+  for (const std::string& item : {source().path(), source().path() + page}) {
+    if (lsetxattr(item.c_str(), mark, "0083;", 5, 0) != 0) {
+      GTEST_SKIP() << "no user extended attributes where the tests run: " << root();
+    }
+  }
+  install(options());
+  for (const std::string& item : {destination().path(), destination().path() + page}) {
+    EXPECT_LT(lgetxattr(item.c_str(), mark, nullptr, 0), 0) << item;
+  }
+  EXPECT_EQ(lgetxattr(source().path().c_str(), mark, nullptr, 0), 5) << "the source keeps it";
 }
 
 TEST_F(InstallTest, DecliningChangesNothing) {
@@ -94,6 +117,7 @@ TEST_F(InstallTest, DecliningChangesNothing) {
   install(options());
   EXPECT_EQ(tree(), before);
   EXPECT_TRUE(workspace_.requests_.empty());
+  EXPECT_TRUE(clock_.activitiesBegun_.empty());
 }
 
 TEST_F(InstallTest, ASecondInstallerIsRefusedAndCreatesNothing) {
@@ -125,6 +149,18 @@ TEST_F(InstallTest, AFailedOrFalseCopyLeavesNoStagingDirectoryAndReleasesTheLock
   EXPECT_TRUE(stagingDirectories().empty());
   EXPECT_TRUE(lockIsFree());
   EXPECT_EQ(inodeOf(destination()), installed);
+
+  // A verified copy whose quarantine mark cannot be taken off.
+  application_.responses_ = {alertFirstButtonReturn};
+  testing::TestFileManager refusing(hostFiles_, root(), root() + "/Trash");
+  refusing.quarantineRefuses_ = true;
+  services_.childProcesses = &hostChildProcesses_;
+  services_.files = &refusing;
+  installServices(services_);
+  EXPECT_EQ(failureOf([&] { install(options()); }), "无法准备新版浏览器。");
+  EXPECT_TRUE(stagingDirectories().empty());
+  EXPECT_TRUE(lockIsFree());
+  EXPECT_EQ(clock_.activitiesHeld_, 0);
 }
 
 TEST_F(InstallTest, TheStagingDirectoryIsPrivateAndNewEachRun) {

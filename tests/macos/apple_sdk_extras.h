@@ -7,6 +7,7 @@
 
 #import <AppKit/AppKit.h>
 #import <Foundation/Foundation.h>
+#include <sys/types.h>
 
 NS_ASSUME_NONNULL_BEGIN
 
@@ -26,6 +27,20 @@ typedef uint32_t CC_LONG;
 // CommonCrypto/CommonDigest.h
 extern "C" unsigned char* CC_SHA256(const void* data, CC_LONG len, unsigned char* md);
 
+// sys/errno.h
+#define ENOATTR 93
+// sys/xattr.h (the Linux header of that name declares other signatures;
+// Apple's has no nullability, so a null value, which asks for the size, is allowed)
+#define XATTR_NOFOLLOW 0x0001
+// sys/xattr.h
+extern "C" ssize_t getxattr(const char* path, const char* name, void* _Null_unspecified value,
+                            size_t size, u_int32_t position, int options);
+// sys/xattr.h
+extern "C" int setxattr(const char* path, const char* name, const void* _Null_unspecified value,
+                        size_t size, u_int32_t position, int options);
+// sys/xattr.h
+extern "C" int removexattr(const char* path, const char* name, int options);
+
 // ---- CoreFoundation -------------------------------------------------------
 
 // MacTypes.h
@@ -40,6 +55,16 @@ typedef const struct __attribute__((objc_bridge(NSString))) __CFString* CFString
 typedef CFTypeRef CFPropertyListRef;
 // CoreFoundation/CFBase.h
 extern "C" CFTypeID CFGetTypeID(CFTypeRef cf);
+
+// CoreFoundation/CFURL.h
+typedef const struct __attribute__((objc_bridge(NSURL))) __CFURL* CFURLRef;
+// CoreFoundation/CFDictionary.h
+typedef const struct __attribute__((objc_bridge(NSDictionary))) __CFDictionary* CFDictionaryRef;
+// CoreFoundation/CFError.h
+typedef struct __attribute__((objc_bridge(NSError))) __CFError* CFErrorRef;
+// CoreFoundation/CFBundle.h (declared there without nullability)
+extern "C" CFDictionaryRef _Null_unspecified
+CFBundleCopyInfoDictionaryForURL(CFURLRef _Null_unspecified url);
 
 // CoreFoundation/CFNumber.h
 typedef const struct __attribute__((objc_bridge(NSNumber))) __CFBoolean* CFBooleanRef;
@@ -127,7 +152,11 @@ enum : NSUInteger {
 // AppKit/NSApplication.h
 @interface NSApplication (AppleSDK)
 - (BOOL)setActivationPolicy:(NSApplicationActivationPolicy)activationPolicy;
-- (void)activate;
+@end
+
+// AppKit/NSAlert.h
+@interface NSAlert (AppleSDK)
+- (void)layout;
 @end
 
 // AppKit/NSWorkspace.h

@@ -59,6 +59,21 @@ TEST(MacBundles, AbsentValuesStayAbsent) {
   EXPECT_EQ(MacBundles().open(FileURL::fromAbsolutePath(folder / "missing.app")), std::nullopt);
 }
 
+TEST(MacBundles, ReadsALocationAfreshAfterItsBundleWasExchanged) {
+  TestFolder folder;
+  makeBundle(folder / "Q.app", @{@"CFBundleIdentifier" : @"com.quorvane.old"});
+  makeBundle(folder / "New.app", @{@"CFBundleIdentifier" : @"com.quorvane.new"});
+  const FileURL installed = FileURL::fromAbsolutePath(folder / "Q.app");
+  MacBundles bundles;
+  ASSERT_EQ(bundles.open(installed)->bundleIdentifier, "com.quorvane.old");
+  // The system's per-path instance of the old bundle, which must not answer.
+  ASSERT_NE([NSBundle bundleWithPath:@((folder / "Q.app").c_str())], nil);
+  ASSERT_EQ(MacPosix().exchange(folder / "Q.app", folder / "New.app"), 0);
+  EXPECT_EQ(bundles.open(installed)->bundleIdentifier, "com.quorvane.new");
+  EXPECT_EQ(bundles.open(FileURL::fromAbsolutePath(folder / "New.app"))->bundleIdentifier,
+            "com.quorvane.old");
+}
+
 TEST(MacText, ComposesAndLowersWithoutLocale) {
   MacText text;
   struct Case {

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -100,6 +101,27 @@ TEST(MacFileManager, MovesAnItemToTheTrash) {
   // Only a tidy-up: the system may refuse a look into the Trash.
   ::unlink((files.homeDirectory() + "/.Trash/" + name).c_str());
   EXPECT_THROW(files.trashItem(location(folder / name)), PlatformError);
+}
+
+TEST(MacFileManager, TakesTheQuarantineMarkOffAWholeTree) {
+  TestFolder folder;
+  MacFileManager files;
+  files.createDirectory(location(folder / "Q.app/Contents"), true, std::nullopt);
+  writeFile(folder / "Q.app/Contents/file");
+  ASSERT_EQ(::symlink("file", (folder / "Q.app/Contents/link").c_str()), 0);
+  const char* mark = "com.apple.quarantine";
+  const std::string value = "0083;65f1a2b3;qrvx-tests;";
+  const std::string items[] = {folder / "Q.app", folder / "Q.app/Contents",
+                               folder / "Q.app/Contents/file", folder / "Q.app/Contents/link"};
+  for (const std::string& item : items) {
+    ASSERT_EQ(::setxattr(item.c_str(), mark, value.data(), value.size(), 0, XATTR_NOFOLLOW), 0);
+  }
+  files.removeQuarantine(location(folder / "Q.app"));
+  for (const std::string& item : items) {
+    EXPECT_EQ(::getxattr(item.c_str(), mark, nullptr, 0, 0, XATTR_NOFOLLOW), -1) << item;
+  }
+  EXPECT_NO_THROW(files.removeQuarantine(location(folder / "Q.app")));
+  EXPECT_THROW(files.removeQuarantine(location(folder / "missing")), PlatformError);
 }
 
 TEST(MacFileManager, ListsDirectEntriesHiddenOnesOnlyWhenAsked) {

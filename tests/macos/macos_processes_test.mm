@@ -1,11 +1,16 @@
-// Child processes, the main run loop, process information and the
-// application services that need no window.
+// Child processes, the main run loop, process information, the workspace and
+// an alert, which the test looks at from inside its modal session.
 
+#import <AppKit/AppKit.h>
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
 
 #include <atomic>
+#include <filesystem>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
@@ -98,6 +103,42 @@ TEST(MacProcessInfo, ReadsTheEnvironment) {
   ::unsetenv("QRVX_MACOS_TEST");
 }
 
+/// The system's power assertions as `pmset` lists them.
+std::string powerAssertions() {
+  std::string listing;
+  FILE* pmset = ::popen("/usr/bin/pmset -g assertions", "r");
+  for (int c; pmset && (c = std::fgetc(pmset)) != EOF;) listing += static_cast<char>(c);
+  if (pmset) ::pclose(pmset);
+  return listing;
+}
+
+TEST(MacProcessInfo, AnActivityHoldsOffSleepAndNapUntilItEnds) {
+  const std::string reason = "qrvx-macos-tests-" + std::to_string(::getpid());
+  std::unique_ptr<Activity> activity = MacProcessInfo().beginActivity(reason);
+  EXPECT_NE(powerAssertions().find(reason), std::string::npos);
+  activity.reset();
+  EXPECT_EQ(powerAssertions().find(reason), std::string::npos);
+}
+
+TEST(MacApplication, AnAlertIsTheKeyWindowAboveOrdinaryWindows) {
+  MacApplication application;
+  application.setAccessoryActivationPolicy();
+  // Looks at the alert from inside its modal session, then ends it.
+  __block BOOL keyAndVisible = NO;
+  __block NSInteger level = 0;
+  NSTimer* probe = [NSTimer timerWithTimeInterval:1.0 repeats:NO block:^(NSTimer*) {
+    NSWindow* window = [NSApp modalWindow];
+    keyAndVisible = [window isKeyWindow] && [window isVisible];
+    level = [window level];
+    [NSApp stopModalWithCode:1000];
+  }];
+  [[NSRunLoop mainRunLoop] addTimer:probe forMode:NSModalPanelRunLoopMode];
+  Alert alert{"qrvx macOS tests", "", AlertStyle::informational, {{"OK", ""}}};
+  EXPECT_EQ(application.runModal(alert), alertFirstButtonReturn);
+  EXPECT_TRUE(keyAndVisible);
+  EXPECT_EQ(level, NSModalPanelWindowLevel);
+}
+
 TEST(MacRunningApplications, AnIdentifierNobodyRunsHasNoInstances) {
   MacRunningApplications running;
   EXPECT_TRUE(running.runningApplications("com.quorvane.no-such-application").empty());
@@ -146,6 +187,9 @@ TEST(MacWorkspace, TheStandInBrowserFinishesLaunchingAndQuits) {
   OpenReport opened = openAndAwait(loop, QRVX_SHIPPED_BROWSER, configuration);
   RunningApplicationHandle browser = opened.handle;
   ASSERT_NE(browser, nullptr);
+  // Not translocated: the bundle's own location comes back.
+  std::optional<FileURL> bundle = browser->bundleURL();
+  EXPECT_TRUE(bundle && std::filesystem::equivalent(bundle->path(), QRVX_SHIPPED_BROWSER));
   // Finishing the launch is seen only as the run loop turns.
   runUntil(loop, [&browser] { return browser->isFinishedLaunching(); }, 25);
   EXPECT_TRUE(browser->isFinishedLaunching());

@@ -38,11 +38,12 @@ sources=("${backend[@]}" "$root"/browser/*.mm "$here"/*_test.mm)
 shim="$(mktemp -d)"
 trap 'rm -rf "$shim"' EXIT
 # GNUstep asks for <objc/blocks_runtime.h>; Debian ships the blocks runtime as <Block.h>.
-mkdir -p "$shim/objc" "$shim/dispatch" "$shim/CoreFoundation" "$shim/CommonCrypto"
+mkdir -p "$shim/objc" "$shim/dispatch" "$shim/CoreFoundation" "$shim/CommonCrypto" "$shim/sys"
 ln -s /usr/include/Block.h "$shim/objc/blocks_runtime.h"
-# Apple headers GNUstep has no counterpart of; what the backend uses of them
-# is declared in apple_sdk_extras.h, included ahead of every file.
-for header in dispatch/dispatch.h CoreFoundation/CoreFoundation.h CommonCrypto/CommonDigest.h; do
+# Apple headers GNUstep has no counterpart of, and sys/xattr.h, whose Linux
+# namesake declares other signatures; what the backend uses of them is
+# declared in apple_sdk_extras.h, included ahead of every file.
+for header in dispatch/dispatch.h CoreFoundation/CoreFoundation.h CommonCrypto/CommonDigest.h sys/xattr.h; do
   echo "// Stands in for <$header>; see apple_sdk_extras.h." >"$shim/$header"
 done
 

@@ -44,6 +44,10 @@ class TestFileManager final : public FileManager {
                              item.lastPathComponent()));
     trashed_.push_back(item.path());
   }
+  void removeQuarantine(const FileURL& item) override {
+    if (quarantineRefuses_) throw PlatformError("Could not remove the quarantine mark");
+    real_.removeQuarantine(item);
+  }
   std::vector<FileURL> contentsOfDirectory(const FileURL& directory) override {
     std::vector<FileURL> entries = real_.contentsOfDirectory(directory);
     if (afterListing_) afterListing_(directory.path());
@@ -65,6 +69,7 @@ class TestFileManager final : public FileManager {
   std::string currentDirectoryPath() override { return real_.currentDirectoryPath(); }
 
   bool trashRefuses_ = false;
+  bool quarantineRefuses_ = false;
   bool homeFails_ = false;
   std::set<std::string> refused_;
   std::vector<std::string> trashRequests_;

@@ -13,6 +13,16 @@ long FakeApplication::runModal(const Alert& alert) {
   return response;
 }
 
+std::unique_ptr<Activity> FakeClock::beginActivity(const std::string& reason) {
+  struct Held final : Activity {
+    explicit Held(int& count) : count_(count) { ++count_; }
+    ~Held() override { --count_; }
+    int& count_;
+  };
+  activitiesBegun_.push_back(reason);
+  return std::make_unique<Held>(activitiesHeld_);
+}
+
 void FakeRunLoop::advanceTo(double time) {
   while (!events_.empty() && events_.begin()->first <= time) {
     auto event = events_.begin();

@@ -35,9 +35,13 @@ class FakeClock final : public ProcessInfo {
  public:
   std::map<std::string, std::string> environment() override { return environment_; }
   double systemUptime() override { return now_; }
+  /// Logs the reason; the activity counts in `activitiesHeld_` until it ends.
+  std::unique_ptr<Activity> beginActivity(const std::string& reason) override;
 
   double now_ = 1000.0;
   std::map<std::string, std::string> environment_;
+  std::vector<std::string> activitiesBegun_;
+  int activitiesHeld_ = 0;
 };
 
 /// The main queue and run loop over a FakeClock. A pass runs queued blocks;
