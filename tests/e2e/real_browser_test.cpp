@@ -36,6 +36,8 @@ struct RealBrowser {
   const char* neededAtStart;
   /// Files placed in Contents/MacOS before the bundle is sealed.
   std::map<std::string, std::string> files;
+  /// Folders the browser would make there at run time, made before (0700).
+  std::vector<std::string> folders;
   /// Why the browser cannot run here, or empty.
   std::string (*unusableReason)();
 };
@@ -55,16 +57,19 @@ std::string usable() { return ""; }
 // Debian's chromium reads its first-run preferences and policies only from
 // /etc/chromium, whose master_preferences already skips the welcome page and
 // the default-browser question; it has no updater of its own, and the test's
-// view has no network. Firefox reads distribution/policies.json beside its
-// executable.
+// view has no network. It makes an empty `extensions` folder beside its
+// executable when there is none. Firefox reads distribution/policies.json
+// beside its executable.
 const RealBrowser realBrowsers[] = {
-    {"chromium", "/usr/lib/chromium", "chromium", "icudtl.dat", {}, chromiumUnusableReason},
+    {"chromium", "/usr/lib/chromium", "chromium", "icudtl.dat", {}, {"extensions"},
+     chromiumUnusableReason},
     {"firefox-esr", "/usr/lib/firefox-esr", "firefox-esr", "libxul.so",
      {{"distribution/policies.json",
        R"({"policies": {"DisableAppUpdate": true, "DontCheckDefaultBrowser": true,
   "OverrideFirstRunPage": "", "OverridePostUpdatePage": "", "DisableTelemetry": true,
   "DisableFirefoxStudies": true, "NoDefaultBookmarks": true, "Homepage": {"StartPage": "none"}}}
 )"}},
+     {},
      usable},
 };
 
@@ -87,15 +92,21 @@ fs::path makeRealBundle(const RealBrowser& browser, const fs::path& at, const st
   fs::rename(macos / browser.executable, macos / browserName);
   if (!startable) fs::remove(macos / browser.neededAtStart);
   for (const auto& [relative, content] : browser.files) writeFile(macos / relative, content);
+  for (const std::string& relative : browser.folders) {
+    fs::create_directories(macos / relative);
+    fs::permissions(macos / relative, fs::perms::owner_all);
+  }
   writeInfoPropertyList(at, {.version = version});
   sealBundle(at);
   return at;
 }
 
+/// Chromium's helpers rewrite their command line as one string, the
+/// arguments separated by spaces, so both separators count.
 bool hasHelperMarker(const std::string& commandLine) {
   std::size_t start = 0;
   while (start < commandLine.size()) {
-    std::size_t end = commandLine.find('\0', start);
+    std::size_t end = commandLine.find_first_of(std::string_view("\0 ", 2), start);
     if (end == std::string::npos) end = commandLine.size();
     std::string_view argument(commandLine.data() + start, end - start);
     if (argument.starts_with("--type=") || argument == "-contentproc" || argument == "-forkserver")
@@ -132,8 +143,16 @@ std::vector<pid_t> mainProcessesOf(const fs::path& bundle) {
 pid_t runningBrowser(const fs::path& bundle) {
   std::vector<pid_t> running;
   waitUntil([&] { return (running = mainProcessesOf(bundle)).size() == 1; });
-  if (running.size() != 1)
-    throw HarnessError(std::to_string(running.size()) + " browsers run from " + bundle.string());
+  if (running.size() != 1) {
+    std::string described;
+    for (pid_t pid : running) {
+      std::string commandLine = readFile("/proc/" + std::to_string(pid) + "/cmdline");
+      std::replace(commandLine.begin(), commandLine.end(), '\0', ' ');
+      described += "\n" + std::to_string(pid) + ": " + commandLine;
+    }
+    throw HarnessError(std::to_string(running.size()) + " browsers run from " + bundle.string() +
+                       described);
+  }
   return running.front();
 }
 
