@@ -121,6 +121,33 @@ std::optional<std::pair<dev_t, ino_t>> executableFile(int directory, const char*
   return std::pair(status.st_dev, status.st_ino);
 }
 
+/// Whether the command line read through `directory` carries a helper marker:
+/// an argument beginning "--type=", or "-contentproc" or "-forkserver". A
+/// process that rewrote its title shows its arguments joined by spaces in one,
+/// so spaces separate them as well.
+bool carriesHelperMarker(int directory) {
+  int descriptor = openat(directory, "cmdline", O_RDONLY | O_CLOEXEC);
+  if (descriptor < 0) return false;
+  std::string line;
+  char buffer[4096];
+  ssize_t length;
+  while ((length = read(descriptor, buffer, sizeof buffer)) != 0) {
+    if (length < 0 && errno == EINTR) continue;
+    if (length < 0) break;
+    line.append(buffer, static_cast<size_t>(length));
+  }
+  close(descriptor);
+  std::string_view rest(line);
+  while (!rest.empty()) {
+    size_t end = std::min(rest.find('\0'), rest.find(' '));
+    std::string_view argument = rest.substr(0, end);
+    if (argument.starts_with("--type=") || argument == "-contentproc" || argument == "-forkserver")
+      return true;
+    rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+  }
+  return false;
+}
+
 /// The handle of process `pid` when it is one of `identifier`'s instances.
 /// Everything is read again through one /proc/PID descriptor, which stays
 /// bound to that process, so the start time, owner and executable cannot come
@@ -137,13 +164,17 @@ RunningApplicationHandle instanceHandle(int proc, const char* entry, int pid,
   std::string bundle(bundleOfExecutable(executable));
   if (stat && owner == user && !bundle.empty() && stat->state != 'Z' && stat->state != 'X' &&
       bundles.isMainExecutable(bundle, executable, identifier)) {
-    // A browser's own children that run its executable again (zygotes,
-    // renderers) belong to the instance that started them.
+    // A browser's helpers are never instances: the children that run its
+    // executable again (zygotes, renderers) belong to the instance that
+    // started them, and its helpers outlive it, re-parented, for up to
+    // seconds; so an orphan, or a process whose parent cannot be read, is
+    // decided by its marker. The command line is read last, as only this
+    // browser's processes get this far.
     std::optional<std::pair<dev_t, ino_t>> file = executableFile(directory, "exe");
     std::string parentLink = std::to_string(stat->parentProcessIdentifier) + "/exe";
-    if (!file || executableFile(proc, parentLink.c_str()) != file) {
+    bool helper = file && executableFile(proc, parentLink.c_str()) == file;
+    if (!helper && !carriesHelperMarker(directory))
       handle = std::make_shared<HostProcessHandle>(pid, stat->startTime, bundle);
-    }
   }
   close(directory);
   return handle;

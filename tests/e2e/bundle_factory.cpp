@@ -65,10 +65,14 @@ void writeInfoPropertyList(const fs::path& bundle, const BundleSpec& spec) {
 }
 
 void writeFixtureBehaviour(const fs::path& bundle, FixtureMode mode,
-                           const std::optional<fs::path>& record, bool multiProcess) {
+                           const std::optional<fs::path>& record, const BundleSpec& helpers) {
   std::string behaviour = std::string("mode=") + modeName(mode) + "\n";
   if (record) behaviour += "record=" + record->string() + "\n";
-  if (multiProcess) behaviour += "processes=multi\n";
+  if (helpers.processes != FixtureProcesses::single)
+    behaviour += helpers.processes == FixtureProcesses::chromium ? "processes=chromium\n" : "processes=gecko\n";
+  if (helpers.crashHandler) behaviour += "crash-handler=yes\n";
+  if (helpers.lingerMilliseconds > 0)
+    behaviour += "linger=" + std::to_string(helpers.lingerMilliseconds) + "\n";
   writeFile(bundle / fixtureBehaviourFile, behaviour);
 }
 
@@ -77,18 +81,15 @@ fs::path makeBundle(const fs::path& at, const BundleSpec& spec) {
   fs::create_directories(at / "Contents/MacOS", error);
   if (error) throw HarnessError("create " + (at / "Contents/MacOS").string() + ": " + error.message());
   writeInfoPropertyList(at, spec);
-  std::vector<std::string> executables;
-  if (spec.installExecutable) executables.push_back(spec.executableName);
-  if (spec.multiProcess) executables.push_back(fixtureHelperName);
-  for (const std::string& name : executables) {
-    fs::path executable = at / "Contents/MacOS" / name;
+  if (spec.installExecutable) {
+    fs::path executable = at / "Contents/MacOS" / spec.executableName;
     fs::copy_file(fixtureBrowserProgram(), executable, fs::copy_options::overwrite_existing, error);
     if (error)
       throw HarnessError("copy " + fixtureBrowserProgram().string() + " to " + executable.string() +
                          ": " + error.message());
     fs::permissions(executable, fs::perms(0755), error);
   }
-  writeFixtureBehaviour(at, spec.mode, spec.record, spec.multiProcess);
+  writeFixtureBehaviour(at, spec.mode, spec.record, spec);
   for (const auto& [relative, content] : spec.extraFiles) writeFile(at / relative, content);
   if (spec.seal) sealBundle(at);
   return at;

@@ -25,8 +25,12 @@ enum class FixtureMode {
   crash,       ///< runs like `stay`, but dies of SIGKILL one second after starting
 };
 
-/// In a multi-process bundle, the detached helper's executable beside the main one.
-inline constexpr const char* fixtureHelperName = "crash-handler";
+/// Which helpers the fixture browser starts, each running its executable again.
+enum class FixtureProcesses {
+  single,    ///< none
+  chromium,  ///< GPU process, zygote and renderer, marked --type=
+  gecko,     ///< content process, fork server and its content process, marked -contentproc
+};
 
 /// The fixture behaviour file inside a bundle, read by the fixture at start.
 inline constexpr const char* fixtureBehaviourFile = "Contents/Resources/fixture-behaviour";
@@ -41,9 +45,12 @@ struct BundleSpec {
   bool binaryInfo = false;
   bool installExecutable = true;
   FixtureMode mode = FixtureMode::stay;
-  /// Runs as a multi-process browser does: children running its own
-  /// executable and a detached helper (see fixture_browser.cpp).
-  bool multiProcess = false;
+  /// Runs as a multi-process browser does (see fixture_browser.cpp).
+  FixtureProcesses processes = FixtureProcesses::single;
+  /// Also a crash handler running the main executable, re-parented from the start.
+  bool crashHandler = false;
+  /// How long the helpers outlive the main process.
+  int lingerMilliseconds = 0;
   /// A folder where the fixture records every start (see BrowserRecord).
   std::optional<std::filesystem::path> record{};
   /// More files: path inside the bundle (e.g. "Contents/Resources/a.txt") and content.
@@ -58,10 +65,11 @@ std::filesystem::path makeBundle(const std::filesystem::path& at, const BundleSp
 /// Writes `bundle`/Contents/Info.plist from the description's Info values.
 void writeInfoPropertyList(const std::filesystem::path& bundle, const BundleSpec& spec);
 
-/// Rewrites the fixture behaviour file; this breaks a seal made before.
+/// Rewrites the fixture behaviour file, with the helpers that `helpers`
+/// describes; this breaks a seal made before.
 void writeFixtureBehaviour(const std::filesystem::path& bundle, FixtureMode mode,
                            const std::optional<std::filesystem::path>& record,
-                           bool multiProcess = false);
+                           const BundleSpec& helpers = {});
 
 /// Runs the built `codesign -s - -f --deep`; throws HarnessError with its
 /// diagnostics when it fails.

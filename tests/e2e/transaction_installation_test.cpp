@@ -77,16 +77,21 @@ TEST(ConfirmedInstallation, AnUpdateQuitsTheOldBrowserThenRunsTheNewOneFromTheDe
     const char* name;
     std::string installedVersion;
     bool oldBrowserRuns;
-    /// Both bundles run as multi-process browsers.
-    bool multiProcess = false;
-    /// The old bundle's detached helper runs, without its browser.
-    bool helperRunsAlone = false;
+    /// The helpers of both bundles, and how many the old browser starts.
+    BundleSpec helpers{};
+    std::size_t oldHelpers = 0;
+    /// The old bundle's crash handler runs, without its browser.
+    bool crashHandlerRunsAlone = false;
   };
+  const BundleSpec chromium{.processes = FixtureProcesses::chromium, .crashHandler = true,
+                            .lingerMilliseconds = 300};
+  const BundleSpec gecko{.processes = FixtureProcesses::gecko, .lingerMilliseconds = 300};
   const UpdateCase cases[] = {
       {"an older browser running from the destination", "1.0", true},
       {"the same version installed again, not running", PROJECT_VERSION, false},
-      {"an older multi-process browser running, one instance", "1.0", true, true},
-      {"only the old browser's detached helper running", "1.0", false, true, true},
+      {"an older Chromium-style browser running, its helpers lingering", "1.0", true, chromium, 4},
+      {"an older Gecko-style browser running, its fork server lingering", "1.0", true, gecko, 3},
+      {"only the old browser's crash handler running", "1.0", false, {}, 1, true},
   };
   for (const UpdateCase& testCase : cases) {
     SCOPED_TRACE(testCase.name);
@@ -94,12 +99,11 @@ TEST(ConfirmedInstallation, AnUpdateQuitsTheOldBrowserThenRunsTheNewOneFromTheDe
       Sandbox sandbox;
       // One record for both bundles, so the order of quit and start shows.
       fs::path record = sandbox.path("record");
-      fs::path destination =
-          makeBundle(installedLocation(sandbox), {.version = testCase.installedVersion,
-                                                  .multiProcess = testCase.multiProcess,
-                                                  .record = record});
-      fs::path source =
-          makeBundle(newBundleLocation(sandbox), {.multiProcess = testCase.multiProcess, .record = record});
+      BundleSpec spec = testCase.helpers;
+      spec.record = record;
+      fs::path source = makeBundle(newBundleLocation(sandbox), spec);
+      spec.version = testCase.installedVersion;
+      fs::path destination = makeBundle(installedLocation(sandbox), spec);
       ino_t oldInode = inodeOf(destination);
       BrowserRecord browsers(record);
       std::optional<BrowserProcess> oldBrowser;
@@ -108,13 +112,11 @@ TEST(ConfirmedInstallation, AnUpdateQuitsTheOldBrowserThenRunsTheNewOneFromTheDe
         browsers.waitForStarts(1);
       }
       std::optional<BrowserProcess> helper;
-      if (testCase.helperRunsAlone) {
+      if (testCase.crashHandlerRunsAlone) {
         helper.emplace(BrowserProcess::startProgram(
-            sandbox, destination / "Contents/MacOS" / fixtureHelperName, {"--type=crash-handler"}));
+            sandbox, destination / "Contents/MacOS" / browserName, {"--type=crashpad-handler"}));
       }
-      // GPU process, zygote, renderer and crash handler; or the helper alone.
-      const std::size_t oldSpawns = testCase.helperRunsAlone ? 1 : testCase.multiProcess ? 4 : 0;
-      const std::vector<pid_t> oldProcesses = browsers.waitForNoted("SPAWN", oldSpawns);
+      const std::vector<pid_t> oldProcesses = browsers.waitForNoted("SPAWN", testCase.oldHelpers);
 
       InstallerRun run = InstallerRun::start(
           sandbox, {.arguments = {"--source", source.string(), "--destination", destination.string()}});
@@ -141,7 +143,7 @@ TEST(ConfirmedInstallation, AnUpdateQuitsTheOldBrowserThenRunsTheNewOneFromTheDe
                   (std::vector<std::string>{"START " + std::to_string(oldPid), "TERM " + std::to_string(oldPid),
                                             "EXIT " + std::to_string(oldPid), "START " + std::to_string(newPid)}))
             << "the old browser must be asked to quit once, and end, before the new one starts; "
-               "its helper processes are never signalled";
+               "its helpers, lingering, are never signalled and never taken for a browser";
       }
       if (helper) {
         EXPECT_TRUE(processIsAlive(helper->pid())) << "no browser of its own to end with";

@@ -41,22 +41,24 @@ TEST(Transaction, ANewBrowserThatDoesNotStartPutsTheOldOneBack) {
   struct FailedStart {
     const char* name;
     FixtureMode newMode;
-    bool multiProcess;
+    FixtureProcesses processes;
   };
   for (const FailedStart& testCase :
-       {FailedStart{"a new browser that exits at once", FixtureMode::exit, false},
-        FailedStart{"a multi-process browser that crashes after a second", FixtureMode::crash, true}}) {
+       {FailedStart{"a new browser that exits at once", FixtureMode::exit, FixtureProcesses::single},
+        FailedStart{"a browser that crashes after a second, its helpers lingering 3 s", FixtureMode::crash,
+                    FixtureProcesses::chromium}}) {
     SCOPED_TRACE(testCase.name);
     runCase([&] {
       Sandbox sandbox;
       const fs::path oldRecord = sandbox.path("old-record");
       const fs::path newRecord = sandbox.path("new-record");
-      const fs::path destination = makeBundle(
-          sandbox.path("apps") / browserBundle,
-          {.version = std::string("2.0"), .multiProcess = testCase.multiProcess, .record = oldRecord});
-      const fs::path source = makeBundle(
-          sandbox.path("new") / browserBundle,
-          {.mode = testCase.newMode, .multiProcess = testCase.multiProcess, .record = newRecord});
+      const fs::path destination =
+          makeBundle(sandbox.path("apps") / browserBundle,
+                     {.version = std::string("2.0"), .processes = testCase.processes, .record = oldRecord});
+      const fs::path source =
+          makeBundle(sandbox.path("new") / browserBundle,
+                     {.mode = testCase.newMode, .processes = testCase.processes, .crashHandler = true,
+                      .lingerMilliseconds = 3000, .record = newRecord});
       const ino_t installed = inodeOf(destination);
       BrowserProcess old = failedUpdateOverRunningBrowser(
           sandbox, source, destination, oldRecord,
@@ -67,7 +69,8 @@ TEST(Transaction, ANewBrowserThatDoesNotStartPutsTheOldOneBack) {
       BrowserRecord(oldRecord).waitForStarts(2);  // started again from the destination
       EXPECT_TRUE(stagingFolders(destination.parent_path()).empty());
       // Only the old main process was asked to quit; the crashed browser's
-      // helpers were never listed, so the rollback had nothing to quit.
+      // helpers, outliving it, were never taken for it: not accepted, and
+      // nothing for the rollback to quit.
       EXPECT_EQ(BrowserRecord(oldRecord).noting("TERM"), std::vector<pid_t>{old.pid()});
       EXPECT_EQ(BrowserRecord(newRecord).noting("TERM"), std::vector<pid_t>{});
       expectProcessesEnd(BrowserRecord(newRecord).noting("SPAWN"));

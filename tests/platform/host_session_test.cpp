@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <pthread.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <time.h>
 
 #include <algorithm>
@@ -290,6 +291,36 @@ TEST(HostRunningApplicationsTest, ListsTheProcessesRunningABundlesExecutable) {
     int pid;
     ~Ender() { kill(pid, SIGKILL); }
   } endSubshell{std::atoi(subshell.c_str())};
+  // A marker makes a helper, also once orphaned, and also in a title rewritten
+  // into one argument; an orphan without one is an instance. Each blocks
+  // opening the fifo, its pid left in a file.
+  copyExecutable("/bin/sh", t + "/H.app/Contents/MacOS/A");
+  writeInfoPlist(t + "/H.app", identifier, "A");
+  const std::string fifo = t + "/fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::vector<std::string> pidFiles;
+  struct Killer {
+    const std::vector<std::string>& files;
+    ~Killer() {
+      for (const std::string& file : files) {
+        if (int pid = std::atoi(fixtures::readFile(file).c_str()); pid > 0) kill(pid, SIGKILL);
+      }
+    }
+  } endHelpers{pidFiles};
+  for (const char* marker : {"--type=renderer", "-contentproc", "A -forkserver", "", "--type=zygote"}) {
+    pidFiles.push_back(fifo + std::to_string(pidFiles.size()));
+    bool orphan = pidFiles.size() < 5;
+    children.push_back(std::make_unique<ChildProcess>(
+        t + "/H.app/Contents/MacOS/A",
+        std::vector<std::string>{"-c", orphan ? "(read x <\"$0\") & echo $! >\"$1\"" : "echo $$ >\"$1\"; read x <\"$0\"",
+                                 fifo, pidFiles.back(), marker}));
+    std::string pid;
+    ASSERT_TRUE(eventually([&] { return (pid = fixtures::readFile(pidFiles.back())).ends_with("\n"); }));
+    if (orphan) {
+      ASSERT_TRUE(children.back()->awaitExit(5s));
+    }
+    if (!*marker) expected.emplace_back(std::atoi(pid.c_str()), t + "/H.app");
+  }
   std::sort(expected.begin(), expected.end());
 
   EXPECT_EQ(listed(identifier), expected);
