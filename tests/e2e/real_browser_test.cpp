@@ -146,7 +146,11 @@ pid_t runningBrowser(const fs::path& bundle) {
   if (running.size() != 1) {
     std::string described;
     for (pid_t pid : running) {
-      std::string commandLine = readFile("/proc/" + std::to_string(pid) + "/cmdline");
+      std::string commandLine = "(ended)";
+      try {
+        commandLine = readFile("/proc/" + std::to_string(pid) + "/cmdline");
+      } catch (const HarnessError&) {
+      }
       std::replace(commandLine.begin(), commandLine.end(), '\0', ' ');
       described += "\n" + std::to_string(pid) + ": " + commandLine;
     }
