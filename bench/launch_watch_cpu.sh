@@ -2,9 +2,14 @@
 # Measures the installer's own CPU time over a full 25 s launch watch that
 # never succeeds: a fresh installation of a bundle whose browser exits at
 # once, confirmed through a pseudo-terminal, in a private sandbox.
-# Usage: bench/launch_watch_cpu.sh [BUILD_DIR]
+# With --lingering-helpers the browser is the end-to-end tests' fixture, run as
+# a Chromium-style browser that crashes after a second while its GPU process,
+# zygote, renderer and crash handler live on past the watch, re-parented: every
+# listing then reads their command lines.
+# Usage: bench/launch_watch_cpu.sh [BUILD_DIR] [--lingering-helpers]
 set -euo pipefail
 build_dir=$(cd "${1:-$(dirname "$0")/../build}" && pwd)
+lingering=${2:-}
 installer_bundle="$build_dir/QuorvaneInstaller.app"
 sandbox=$(mktemp -d)
 trap 'rm -rf "$sandbox"' EXIT
@@ -13,7 +18,14 @@ mkdir -p "$sandbox/home" "$sandbox/new"
 new_bundle="$sandbox/new/Quorvane浏览器.app"
 cp -a "$installer_bundle/Contents/Resources/Quorvane浏览器.app" "$new_bundle"
 rm -rf "$new_bundle/Contents/_CodeSignature"
-printf '#!/bin/sh\nexit 3\n' > "$new_bundle/Contents/MacOS/Quorvane浏览器"
+if [[ $lingering == --lingering-helpers ]]; then
+  cp "$build_dir/tests/e2e/fixture_browser" "$new_bundle/Contents/MacOS/Quorvane浏览器"
+  mkdir -p "$new_bundle/Contents/Resources"
+  printf 'mode=crash\nprocesses=chromium\ncrash-handler=yes\nlinger=30000\n' \
+    > "$new_bundle/Contents/Resources/fixture-behaviour"
+else
+  printf '#!/bin/sh\nexit 3\n' > "$new_bundle/Contents/MacOS/Quorvane浏览器"
+fi
 "$installer_bundle/Contents/Helpers/codesign" -s - -f --deep "$new_bundle"
 
 # As root, the installer runs under a user id of its own that no account and

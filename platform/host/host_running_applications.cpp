@@ -148,8 +148,8 @@ bool carriesHelperMarker(int directory) {
   return false;
 }
 
-/// The handle of process `pid` when it is one of `identifier`'s instances.
-/// Everything is read again through one /proc/PID descriptor, which stays
+/// The handle of process `pid` when it is one of `identifier`'s instances;
+/// its executable already matched. Everything is read again through one /proc/PID descriptor, which stays
 /// bound to that process, so the start time, owner and executable cannot come
 /// from different processes that shared the pid.
 RunningApplicationHandle instanceHandle(int proc, const char* entry, int pid,
@@ -158,22 +158,25 @@ RunningApplicationHandle instanceHandle(int proc, const char* entry, int pid,
   int directory = openat(proc, entry, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (directory < 0) return nullptr;
   RunningApplicationHandle handle;
+  // Most of a browser's processes are helpers that say so: asked first, that
+  // spares them everything else.
+  if (carriesHelperMarker(directory)) {
+    close(directory);
+    return handle;
+  }
   std::optional<ProcessStat> stat = readProcessStat(directory, "stat");
   std::optional<uid_t> owner = realUserOf(directory);
   std::string executable = executablePath(directory, "exe");
   std::string bundle(bundleOfExecutable(executable));
   if (stat && owner == user && !bundle.empty() && stat->state != 'Z' && stat->state != 'X' &&
       bundles.isMainExecutable(bundle, executable, identifier)) {
-    // A browser's helpers are never instances: the children that run its
-    // executable again (zygotes, renderers) belong to the instance that
-    // started them, and its helpers outlive it, re-parented, for up to
-    // seconds; so an orphan, or a process whose parent cannot be read, is
-    // decided by its marker. The command line is read last, as only this
-    // browser's processes get this far.
+    // A helper without a marker is a child that runs the executable again.
+    // Helpers outlive the instance, re-parented, for up to seconds: so an
+    // orphan, or a process whose parent cannot be read, is decided by its
+    // marker alone.
     std::optional<std::pair<dev_t, ino_t>> file = executableFile(directory, "exe");
     std::string parentLink = std::to_string(stat->parentProcessIdentifier) + "/exe";
-    bool helper = file && executableFile(proc, parentLink.c_str()) == file;
-    if (!helper && !carriesHelperMarker(directory))
+    if (!file || executableFile(proc, parentLink.c_str()) != file)
       handle = std::make_shared<HostProcessHandle>(pid, stat->startTime, bundle);
   }
   close(directory);

@@ -297,7 +297,7 @@ int main(int, char** argv) {
   std::string descriptors = openDescriptors();
   Behaviour behaviour = ownBehaviour();
   if (isHelper(argv)) {
-    // Its helpers are not waited for: when they end, init reaps them.
+    // Its own helpers are never waited for, and leave no zombie behind.
     ::signal(SIGCHLD, SIG_IGN);
     startHelpersOfHelper(symbolicLinkTarget("/proc/self/exe"), argv,
                          std::string(ownerOption) + std::to_string(ownerOf(argv)));
