@@ -13,18 +13,34 @@ required_packages=(
   xvfb xauth xdotool imagemagick libx11-dev
 )
 
-missing_packages=()
-for package in "${required_packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
-    missing_packages+=("$package")
-  fi
-done
+# Real browsers the end-to-end tests install and update. Where one cannot be
+# installed its tests report themselves skipped, so the build goes on.
+browser_packages=(chromium firefox-esr)
 
-if ((${#missing_packages[@]})); then
-  echo "Installing: ${missing_packages[*]}" >&2
+missing_packages() {
+  local package
+  for package in "$@"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+      echo "$package"
+    fi
+  done
+}
+
+mapfile -t missing_required < <(missing_packages "${required_packages[@]}")
+mapfile -t missing_browsers < <(missing_packages "${browser_packages[@]}")
+
+if ((${#missing_required[@]} + ${#missing_browsers[@]})); then
   as_root=()
   if [[ $(id -u) -ne 0 ]]; then as_root=(sudo); fi
   "${as_root[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends \
-    "${missing_packages[@]}"
+  if ((${#missing_required[@]})); then
+    echo "Installing: ${missing_required[*]}" >&2
+    DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends \
+      "${missing_required[@]}"
+  fi
+  for package in "${missing_browsers[@]}"; do
+    echo "Installing: $package" >&2
+    DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends \
+      "$package" || echo "Could not install $package: its tests will be skipped" >&2
+  done
 fi
