@@ -41,7 +41,15 @@ FileURL StagingDirectory::stagedBundle() const { return url_.appendingPathCompon
 BundleInfo stageCopy(const BundleInfo& sourceInfo, const StagingDirectory& staging) {
   command("/bin/cp", {"-cRpP", sourceInfo.url.path(), staging.stagedBundle().path()},
           "无法准备新版浏览器。");
-  return verify(staging.stagedBundle());
+  BundleInfo stagedInfo = verify(staging.stagedBundle());
+  // Until its data is on the disk, an exchanged copy may come back from a
+  // power cut as a bundle of empty files at the destination.
+  try {
+    services().durability->flushTree(staging.stagedBundle());
+  } catch (const std::exception&) {
+    throw InstallerError("无法准备新版浏览器。");
+  }
+  return stagedInfo;
 }
 
 }  // namespace installer
