@@ -6,7 +6,9 @@
 # `cp -a SRC DST && sync -f DST`, in the same run, interleaved, warm cache,
 # median of several runs. Also times the alternatives: an fsync of every file
 # and folder instead of the syncfs, and the syncfs after a copy that does not
-# start the write-back early (`cp -a`).
+# start the write-back early (`cp -a`); the step as it was before (copy and
+# check, no flush); and the helper's copy with the syncfs but without the
+# check, which does what the reference does.
 #
 # Two bundles: one the size of a real browser, built from the files of
 # Debian's chromium package (/usr/lib/chromium, about 350 MB in ~70 files),
@@ -65,6 +67,18 @@ late_writeback_syncfs() {
   check
   sync -f "$work/stage/Quorvane浏览器.app"
 }
+# The step as it was before it flushed anything: the copy and the check.
+before_no_flush() {
+  stage
+  (exec -a /bin/cp "$helpers/cp" -cRpP "$1" "$work/stage/Quorvane浏览器.app")
+  check
+}
+# The helper's copy made durable, without the check: what the reference does.
+helper_copy_syncfs() {
+  stage
+  (exec -a /bin/cp "$helpers/cp" -cRpP "$1" "$work/stage/Quorvane浏览器.app")
+  sync -f "$work/stage/Quorvane浏览器.app"
+}
 # The reference: a plain copy made durable.
 reference() {
   stage
@@ -78,7 +92,7 @@ seconds_of() {  # wall seconds of "$@"
 }
 median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
-variants=(reference installer_syncfs installer_fsync_each late_writeback_syncfs)
+variants=(reference installer_syncfs installer_fsync_each late_writeback_syncfs before_no_flush helper_copy_syncfs)
 for bundle in "$large" "$shipped"; do
   echo "bundle: $bundle: $(find "$bundle" -type f | wc -l) files, $(du -sb "$bundle" | cut -f1) bytes"
   sync -f "$work"
