@@ -46,17 +46,19 @@ EOF
 stage() { mkdir -m 700 "$work/stage"; }
 clear_stage() { rm -rf -- "$work/stage"; sync -f "$work"; }
 check() { "$helpers/codesign" --verify --deep --strict "$work/stage/Quorvane浏览器.app"; }
+helper_copy() { (exec -a /bin/cp "$helpers/cp" -cRpP "$1" "$work/stage/Quorvane浏览器.app"); }
+syncfs() { sync -f "$work/stage/Quorvane浏览器.app"; }
 # What the installer runs: the helper's copy, the check, one syncfs.
 installer_syncfs() {
   stage
-  (exec -a /bin/cp "$helpers/cp" -cRpP "$1" "$work/stage/Quorvane浏览器.app")
+  helper_copy "$1"
   check
-  sync -f "$work/stage/Quorvane浏览器.app"
+  syncfs
 }
 # The alternative: an fsync of every file and folder of the copy.
 installer_fsync_each() {
   stage
-  (exec -a /bin/cp "$helpers/cp" -cRpP "$1" "$work/stage/Quorvane浏览器.app")
+  helper_copy "$1"
   check
   find "$work/stage/Quorvane浏览器.app" \( -type f -o -type d \) -print0 | xargs -0 sync --
 }
@@ -65,24 +67,24 @@ late_writeback_syncfs() {
   stage
   cp -a "$1" "$work/stage/Quorvane浏览器.app"
   check
-  sync -f "$work/stage/Quorvane浏览器.app"
+  syncfs
 }
 # The step as it was before it flushed anything: the copy and the check.
 before_no_flush() {
   stage
-  (exec -a /bin/cp "$helpers/cp" -cRpP "$1" "$work/stage/Quorvane浏览器.app")
+  helper_copy "$1"
   check
 }
 # The helper's copy made durable, without the check: what the reference does.
 helper_copy_syncfs() {
   stage
-  (exec -a /bin/cp "$helpers/cp" -cRpP "$1" "$work/stage/Quorvane浏览器.app")
-  sync -f "$work/stage/Quorvane浏览器.app"
+  helper_copy "$1"
+  syncfs
 }
 # The reference: a plain copy made durable.
 reference() {
   stage
-  cp -a "$1" "$work/stage/Quorvane浏览器.app" && sync -f "$work/stage/Quorvane浏览器.app"
+  cp -a "$1" "$work/stage/Quorvane浏览器.app" && syncfs
 }
 
 seconds_of() {  # wall seconds of "$@"
@@ -104,8 +106,11 @@ for bundle in "$large" "$shipped"; do
       times[$variant]+="$(seconds_of "$variant" "$bundle"; clear_stage) "
     done
   done
+  # Each entry is a list of times, split on purpose.
+  # shellcheck disable=SC2086
   reference_median=$(median ${times[reference]})
   for variant in "${variants[@]}"; do
+    # shellcheck disable=SC2086
     m=$(median ${times[$variant]})
     printf '  %-22s median %6.3f s  ratio %5.2f  runs: %s\n' "$variant" "$m" \
       "$(awk -v a="$m" -v b="$reference_median" 'BEGIN { print a / b }')" "${times[$variant]}"

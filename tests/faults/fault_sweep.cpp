@@ -50,7 +50,7 @@ constexpr unsigned long goingDownRequest = _IOR('X', 125, __u32);
 constexpr __u32 goingDownWithoutLogFlush = 2;
 
 fs::path systemProgram(const std::string& name) {
-  for (const char* folder : {"/usr/sbin", "/sbin", "/usr/bin", "/bin"}) {
+  for (const char* folder : {"/usr/sbin", "/sbin", "/usr/bin", "/bin", "/usr/local/bin"}) {
     fs::path candidate = fs::path(folder) / name;
     if (::access(candidate.c_str(), X_OK) == 0) return candidate;
   }
@@ -71,14 +71,6 @@ void onFolder(const fs::path& folder, const char* what, Action action) {
   int error = fd < 0 ? errno : (action(fd) != 0 ? errno : 0);
   if (fd >= 0) ::close(fd);
   if (error != 0) throw HarnessError(std::string(what) + " " + folder.string() + ": " + std::strerror(error));
-}
-
-fs::path straceProgram() {
-  for (const char* folder : {"/usr/bin", "/bin", "/usr/local/bin"}) {
-    fs::path candidate = fs::path(folder) / "strace";
-    if (::access(candidate.c_str(), X_OK) == 0) return candidate;
-  }
-  throw HarnessError("strace is not installed");
 }
 
 /// The child of `parent` that runs `program`, once one does: strace starts
@@ -379,7 +371,7 @@ TracedRun runTraced(e2e::Sandbox& sandbox, const StagedScenario& staged,
                     const PowerCutVolume* volume, std::chrono::milliseconds cutAfter) {
   static int runs = 0;
   fs::path traceFile = (volume ? volume->outside() : sandbox.root()) / ("trace-" + std::to_string(++runs) + ".txt");
-  std::vector<std::string> launcher = {straceProgram().string(), "-f", "-q", "-e", "signal=none",
+  std::vector<std::string> launcher = {systemProgram("strace").string(), "-f", "-q", "-e", "signal=none",
                                        "-e", "trace=" + joined(traced, ","), "-o", traceFile.string()};
   if (injection) {
     const auto& [point, fault] = *injection;
