@@ -114,7 +114,7 @@ void sweep(Scenario scenario, Fault fault) {
   auto newSandbox = [&] {
     return volume ? std::make_unique<e2e::Sandbox>(volume->mountPoint()) : std::make_unique<e2e::Sandbox>();
   };
-  /// Stages the scenario; on a volume, settled on the disk as a user's would be.
+  // Stages the scenario; on a volume, settled on the disk as a user's would be.
   auto stage = [&](e2e::Sandbox& sandbox) {
     auto staged = std::make_unique<StagedScenario>(sandbox, scenario, resources);
     if (volume) volume->flush();
