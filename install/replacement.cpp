@@ -48,6 +48,14 @@ void revalidate(const Options& options, const PreflightFacts& facts, const Bundl
   if (!unchanged) throw InstallerError("确认后应用或进程已发生变化，请重新打开安装程序。");
 }
 
+/// Puts the exchange (or move) between the staging directory and the
+/// destination's folder on the disk, so that what the user is told next
+/// outlives a power cut.
+void flushExchange(const Options& options, const StagingDirectory& staging) {
+  services().durability->flushDirectories(
+      {options.destination.deletingLastPathComponent(), staging.url()});
+}
+
 /// Raises the not-installed message for `error`, restarting the old browser
 /// first when it was quit for this installation and nothing runs from it now.
 [[noreturn]] void notInstalled(const PreflightFacts& facts, const std::exception_ptr& error) {
@@ -81,6 +89,7 @@ std::exception_ptr rollBack(const Options& options, const PreflightFacts& facts,
       }
       process::swap(staging.stagedBundle(), options.destination);
     }
+    flushExchange(options, staging);
     return nullptr;
   } catch (...) {
     return std::current_exception();
@@ -112,6 +121,9 @@ void replace(const Options& options, const PreflightFacts& facts, StagingDirecto
 
   std::exception_ptr launchError;
   try {
+    // A flush that fails leaves it open what a power cut would bring back:
+    // the old bundle is put back as after a failed launch.
+    flushExchange(options, staging);
     launch(options.destination, [&](const RunningApplicationHandle& instance) {
       launchedInstances.push_back(instance);
     });

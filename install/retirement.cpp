@@ -44,6 +44,25 @@ void reportCopies(const std::vector<std::string>& notTrashed, const Leftovers& l
   app().runModal(alert);
 }
 
+/// Puts the moves to the Trash on the disk before the user is told the
+/// update is done: the folders the copies left. A move is one rename, so
+/// either of its folders carries it. Best effort, as all of this phase.
+void flushMovesFrom(const FileURL& stagingDirectory, bool replacedBundleMoved,
+                    const std::set<std::string>& trashedPaths) {
+  std::set<std::string> folders;
+  if (replacedBundleMoved) folders.insert(stagingDirectory.path());
+  for (const std::string& path : trashedPaths) {
+    folders.insert(FileURL::fromAbsolutePath(path).deletingLastPathComponent().path());
+  }
+  if (folders.empty()) return;
+  std::vector<FileURL> directories;
+  for (const std::string& folder : folders) directories.push_back(FileURL::fromAbsolutePath(folder));
+  try {
+    services().durability->flushDirectories(directories);
+  } catch (const std::exception&) {
+  }
+}
+
 }  // namespace
 
 void retireOldCopies(const Options& options, const PreflightFacts& facts,
@@ -54,7 +73,9 @@ void retireOldCopies(const Options& options, const PreflightFacts& facts,
 
   // No Dock tile can point into the hidden staging directory, so the
   // replaced bundle has no tiles to remove.
-  if (facts.destinationInfo && !retired(*facts.destinationInfo, stagedBundle)) {
+  const bool replacedBundleMoved =
+      facts.destinationInfo && retired(*facts.destinationInfo, stagedBundle);
+  if (facts.destinationInfo && !replacedBundleMoved) {
     staging.keepStaging = true;
     notTrashed.push_back(stagedBundle.path());
   }
@@ -81,6 +102,7 @@ void retireOldCopies(const Options& options, const PreflightFacts& facts,
   }
 
   removeDockEntries(trashedPaths);
+  flushMovesFrom(staging.url(), replacedBundleMoved, trashedPaths);
   reportCopies(notTrashed, leftovers);
 }
 

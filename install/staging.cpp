@@ -47,6 +47,13 @@ BundleInfo stageCopy(const BundleInfo& sourceInfo, const StagingDirectory& stagi
           "无法准备新版浏览器。");
   BundleInfo stagedInfo = verifyInstallable(staging.stagedBundle());
   releaseFromQuarantine(staging.stagedBundle());
+  // Until its data is on the disk, an exchanged copy may come back from a
+  // power cut as a bundle of empty files at the destination.
+  try {
+    services().durability->flushTree(staging.stagedBundle());
+  } catch (const std::exception&) {
+    throw InstallerError("无法准备新版浏览器。");
+  }
   return stagedInfo;
 }
 

@@ -3,6 +3,7 @@
 #include "platform/application.h"
 #include "platform/bundles.h"
 #include "platform/child_processes.h"
+#include "platform/durability.h"
 #include "platform/file_manager.h"
 #include "platform/posix.h"
 #include "platform/preferences.h"
@@ -22,6 +23,7 @@ struct Services {
   Workspace* workspace = nullptr;
   Bundles* bundles = nullptr;
   FileManager* files = nullptr;
+  Durability* durability = nullptr;
   ChildProcesses* childProcesses = nullptr;
   ProcessInfo* processInfo = nullptr;
   RunLoop* runLoop = nullptr;

@@ -35,6 +35,14 @@ class HostFileManager final : public FileManager {
   std::string currentDirectoryPath() override;
 };
 
+/// `syncfs` for a tree (one journal commit, however many files), `fsync` for
+/// directories.
+class HostDurability final : public Durability {
+ public:
+  void flushTree(const FileURL& item) override;
+  void flushDirectories(const std::vector<FileURL>& directories) override;
+};
+
 /// Runs the helper of the same name from `helpersDirectory` in place of the
 /// macOS system tools; every other path runs as given.
 class HostChildProcesses final : public ChildProcesses {

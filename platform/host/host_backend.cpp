@@ -47,6 +47,7 @@ struct HostBackend {
   host::HostWorkspace workspace{runLoop};
   host::HostBundles bundles;
   host::HostFileManager files;
+  host::HostDurability durability;
   host::HostChildProcesses childProcesses{
       host::HostBundles().mainBundleURL().appendingPathComponent("Contents/Helpers").path()};
   host::HostProcessInfo processInfo;
@@ -67,6 +68,7 @@ Services backendServices() {
   services.workspace = &backend.workspace;
   services.bundles = &backend.bundles;
   services.files = &backend.files;
+  services.durability = &backend.durability;
   services.childProcesses = &backend.childProcesses;
   services.processInfo = &backend.processInfo;
   services.runLoop = &backend.runLoop;

@@ -59,6 +59,14 @@ class MacFileManager final : public FileManager {
   std::string currentDirectoryPath() override;
 };
 
+/// `fsync` of every item, then one cache flush of the drive per step: APFS's
+/// `fsync` leaves the data in the drive's volatile cache.
+class MacDurability final : public Durability {
+ public:
+  void flushTree(const FileURL& item) override;
+  void flushDirectories(const std::vector<FileURL>& directories) override;
+};
+
 /// NSTask, running the system tools themselves.
 class MacChildProcesses final : public ChildProcesses {
  public:

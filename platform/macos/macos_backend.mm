@@ -11,6 +11,7 @@ struct MacBackend {
   macos::MacWorkspace workspace;
   macos::MacBundles bundles;
   macos::MacFileManager files;
+  macos::MacDurability durability;
   macos::MacChildProcesses childProcesses;
   macos::MacProcessInfo processInfo;
   macos::MacRunLoop runLoop;
@@ -32,6 +33,7 @@ Services backendServices() {
   services.workspace = &backend.workspace;
   services.bundles = &backend.bundles;
   services.files = &backend.files;
+  services.durability = &backend.durability;
   services.childProcesses = &backend.childProcesses;
   services.processInfo = &backend.processInfo;
   services.runLoop = &backend.runLoop;

@@ -36,10 +36,12 @@ void unlockFolders(const fs::path& root) {
 
 }  // namespace
 
-Sandbox::Sandbox() {
+Sandbox::Sandbox() : Sandbox(temporaryFolder()) {}
+
+Sandbox::Sandbox(const fs::path& parent) {
   // Not named like the build folders the installer scans in /tmp, so no run
   // takes another test's bundles for old copies of the browser.
-  std::string pattern = (temporaryFolder() / "installer-e2e-XXXXXX").string();
+  std::string pattern = (parent / "installer-e2e-XXXXXX").string();
   if (!::mkdtemp(pattern.data())) {
     int error = errno;
     throw HarnessError("mkdtemp " + pattern + ": " + std::strerror(error));

@@ -18,6 +18,8 @@ class Sandbox {
  public:
   /// Throws HarnessError when the folder cannot be made.
   Sandbox();
+  /// The same, made inside `parent` instead of the temporary folder.
+  explicit Sandbox(const std::filesystem::path& parent);
   ~Sandbox();
   Sandbox(const Sandbox&) = delete;
   Sandbox& operator=(const Sandbox&) = delete;

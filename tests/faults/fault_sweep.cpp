@@ -1,18 +1,27 @@
 #include "fault_sweep.h"
 
 #include <fcntl.h>
+#include <linux/types.h>
+#include <signal.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
+#include <cstring>
 #include <functional>
 #include <cstdlib>
 #include <chrono>
+#include <cstdint>
+#include <fstream>
 #include <map>
 #include <set>
 #include <sstream>
+#include <thread>
 
 #include "browser_process.h"
 #include "bundle_factory.h"
@@ -26,21 +35,42 @@ using e2e::HarnessError;
 
 namespace {
 
-constexpr const char* failureTitle = "无法安装Quorvane浏览器";
-constexpr std::chrono::seconds runLimit{120};
-
-fs::path straceProgram() {
-  for (const char* folder : {"/usr/bin", "/bin", "/usr/local/bin"}) {
-    fs::path candidate = fs::path(folder) / "strace";
-    if (::access(candidate.c_str(), X_OK) == 0) return candidate;
-  }
-  throw HarnessError("strace is not installed");
-}
-
 std::string joined(const std::vector<std::string>& items, const char* separator) {
   std::string text;
   for (const std::string& item : items) text += (text.empty() ? "" : separator) + item;
   return text;
+}
+
+constexpr const char* failureTitle = "无法安装Quorvane浏览器";
+constexpr std::chrono::seconds runLimit{120};
+
+// The going-down ioctl of ext4 (linux/ext4.h, not among the kernel headers
+// Debian ships), and its flag that drops the journal's pending commits.
+constexpr unsigned long goingDownRequest = _IOR('X', 125, __u32);
+constexpr __u32 goingDownWithoutLogFlush = 2;
+
+fs::path systemProgram(const std::string& name) {
+  for (const char* folder : {"/usr/sbin", "/sbin", "/usr/bin", "/bin", "/usr/local/bin"}) {
+    fs::path candidate = fs::path(folder) / name;
+    if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+  }
+  throw HarnessError(name + " is not installed");
+}
+
+void runSystemProgram(const std::string& name, const std::vector<std::string>& arguments) {
+  e2e::ToolResult result = e2e::runTool(systemProgram(name), arguments, e2e::toolEnvironment());
+  if (result.exitStatus != 0)
+    throw HarnessError(name + " " + joined(arguments, " ") + ": exit " + std::to_string(result.exitStatus) +
+                       ": " + result.standardError);
+}
+
+/// A descriptor of `folder` for one ioctl or flush; throws naming `what`.
+template <typename Action>
+void onFolder(const fs::path& folder, const char* what, Action action) {
+  int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  int error = fd < 0 ? errno : (action(fd) != 0 ? errno : 0);
+  if (fd >= 0) ::close(fd);
+  if (error != 0) throw HarnessError(std::string(what) + " " + folder.string() + ": " + std::strerror(error));
 }
 
 /// The child of `parent` that runs `program`, once one does: strace starts
@@ -185,7 +215,70 @@ std::vector<e2e::Alert> answerEveryAlert(e2e::InstallerRun& run,
   return alerts;
 }
 
+/// Bytes that no file system stores as holes or shares between files.
+std::string resourceData(std::size_t size) {
+  std::string data(size, '\0');
+  std::uint64_t state = 0x9E3779B97F4A7C15u;
+  for (char& byte : data) {
+    state ^= state << 13, state ^= state >> 7, state ^= state << 17;
+    byte = static_cast<char>(state);
+  }
+  return data;
+}
+
+/// Whether a process of the trace was killed: the crash struck.
+bool crashStruck(const fs::path& traceFile) {
+  std::error_code error;
+  if (!fs::exists(traceFile, error)) return false;
+  return e2e::readFile(traceFile).find("+++ killed by SIGKILL") != std::string::npos;
+}
+
 }  // namespace
+
+PowerCutVolume::PowerCutVolume() {
+  std::string pattern = (fs::temp_directory_path() / "installer-power-cut-XXXXXX").string();
+  if (!::mkdtemp(pattern.data())) throw HarnessError("mkdtemp " + pattern + ": " + std::strerror(errno));
+  folder_ = pattern;
+  image_ = folder_ / "volume.img";
+  mountPoint_ = folder_ / "volume";
+  try {
+    fs::create_directory(mountPoint_);
+    { std::ofstream(image_.string()); }
+    fs::resize_file(image_, std::uintmax_t{320} << 20);
+    runSystemProgram("mkfs.ext4", {"-q", "-F", image_.string()});
+    mountAgain();
+  } catch (...) {
+    std::error_code error;
+    fs::remove_all(folder_, error);
+    throw;
+  }
+}
+
+PowerCutVolume::~PowerCutVolume() {
+  ::umount2(mountPoint_.c_str(), MNT_DETACH);
+  std::error_code error;
+  fs::remove_all(folder_, error);
+}
+
+void PowerCutVolume::flush() const { onFolder(mountPoint_, "syncfs", ::syncfs); }
+
+void PowerCutVolume::cut() const {
+  onFolder(mountPoint_, "shutdown", [](int fd) {
+    __u32 flags = goingDownWithoutLogFlush;
+    return ::ioctl(fd, goingDownRequest, &flags);
+  });
+}
+
+void PowerCutVolume::mountAgain() const {
+  // A process just killed may hold the volume for a moment longer.
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (::umount2(mountPoint_.c_str(), 0) != 0 && errno != EINVAL) {
+    if (errno != EBUSY || std::chrono::steady_clock::now() > deadline)
+      throw HarnessError("umount " + mountPoint_.string() + ": " + std::strerror(errno));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  runSystemProgram("mount", {"-o", "loop,commit=1", image_.string(), mountPoint_.string()});
+}
 
 const char* nameOf(Scenario scenario) {
   switch (scenario) {
@@ -202,12 +295,13 @@ const char* nameOf(Fault fault) {
     case Fault::eio: return "EIO";
     case Fault::enospc: return "ENOSPC";
     case Fault::eacces: return "EACCES";
+    case Fault::powerCut: return "power cut";
   }
   return "?";
 }
 
 std::string injectionOf(Fault fault) {
-  return fault == Fault::kill ? "signal=KILL" : std::string("error=") + nameOf(fault);
+  return fault == Fault::kill || fault == Fault::powerCut ? "signal=KILL" : std::string("error=") + nameOf(fault);
 }
 
 const std::vector<std::string>& sweptSystemCalls() {
@@ -220,7 +314,7 @@ const std::vector<std::string>& sweptSystemCalls() {
   return calls;
 }
 
-StagedScenario::StagedScenario(e2e::Sandbox& sandbox, Scenario scenario)
+StagedScenario::StagedScenario(e2e::Sandbox& sandbox, Scenario scenario, std::size_t resourceBytes)
     : scenario_(scenario),
       destination_(sandbox.path("apps") / e2e::browserBundle),
       installFolder_(sandbox.path("apps")),
@@ -231,7 +325,9 @@ StagedScenario::StagedScenario(e2e::Sandbox& sandbox, Scenario scenario)
   e2e::writeFile(dataRoot_ / "Local State", "{}\n");
   dataBefore_ = e2e::snapshotTree(dataRoot_);
 
-  e2e::makeBundle(source_, {.seal = scenario != Scenario::updateWhoseLaunchFails});
+  std::map<std::string, std::string> resources;
+  if (resourceBytes > 0) resources["Contents/Resources/resources.pak"] = resourceData(resourceBytes);
+  e2e::makeBundle(source_, {.extraFiles = resources, .seal = scenario != Scenario::updateWhoseLaunchFails});
   if (scenario == Scenario::updateWhoseLaunchFails) {
     // A seal over an executable the system cannot start: verification passes,
     // opening the application fails.
@@ -239,13 +335,13 @@ StagedScenario::StagedScenario(e2e::Sandbox& sandbox, Scenario scenario)
     fs::remove(executable);
     e2e::writeFile(executable, "#!/nonexistent/interpreter\n", fs::perms(0755));
     e2e::sealBundle(source_);
-    reinstallSource_ = e2e::makeBundle(sandbox.path("good") / e2e::browserBundle);
+    reinstallSource_ = e2e::makeBundle(sandbox.path("good") / e2e::browserBundle, {.extraFiles = resources});
   } else {
     reinstallSource_ = source_;
   }
   if (scenario == Scenario::freshInstallation) return;
 
-  e2e::makeBundle(destination_, {.version = std::string("1.0")});
+  e2e::makeBundle(destination_, {.version = std::string("1.0"), .extraFiles = resources});
   oldBundle_ = e2e::inodeOf(destination_);
   oldBrowser_.emplace(e2e::BrowserProcess::start(sandbox, destination_));
   // Started once its executable is the bundle's: the installer takes far
@@ -271,10 +367,11 @@ e2e::Environment StagedScenario::environment() const { return {{"QRVX_DATA_ROOT"
 
 TracedRun runTraced(e2e::Sandbox& sandbox, const StagedScenario& staged,
                     const std::vector<std::string>& traced,
-                    const std::optional<std::pair<InjectionPoint, Fault>>& injection) {
+                    const std::optional<std::pair<InjectionPoint, Fault>>& injection,
+                    const PowerCutVolume* volume, std::chrono::milliseconds cutAfter) {
   static int runs = 0;
-  fs::path traceFile = sandbox.path("trace-" + std::to_string(++runs) + ".txt");
-  std::vector<std::string> launcher = {straceProgram().string(), "-f", "-q", "-e", "signal=none",
+  fs::path traceFile = (volume ? volume->outside() : sandbox.root()) / ("trace-" + std::to_string(++runs) + ".txt");
+  std::vector<std::string> launcher = {systemProgram("strace").string(), "-f", "-q", "-e", "signal=none",
                                        "-e", "trace=" + joined(traced, ","), "-o", traceFile.string()};
   if (injection) {
     const auto& [point, fault] = *injection;
@@ -291,13 +388,28 @@ TracedRun runTraced(e2e::Sandbox& sandbox, const StagedScenario& staged,
 
   TracedRun result;
   result.sandboxRoot = sandbox.root().string();
-  result.alerts = answerEveryAlert(run, [&] { return !installer || !e2e::processIsAlive(*installer); });
-  // A helper the installer started may outlive it when it was killed; what it
-  // does until it ends is part of what the crash leaves.
-  e2e::waitUntil([&] { return sessionMembers(run.pid()).empty(); }, std::chrono::seconds(20));
-  result.lockFree = lockIsFree(staged.installFolder());
+  result.alerts = answerEveryAlert(run, [&] {
+    return !installer || !e2e::processIsAlive(*installer) || (volume && crashStruck(traceFile));
+  });
+  if (volume) {
+    if (!crashStruck(traceFile)) std::this_thread::sleep_for(cutAfter);
+    // Everything stops with the power, and nothing it was writing lands.
+    volume->cut();
+    for (pid_t member : sessionMembers(run.pid())) ::kill(member, SIGKILL);
+    sandbox.killProcessesInside();
+    e2e::waitUntil([&] { return sessionMembers(run.pid()).empty(); }, std::chrono::seconds(20));
+  } else {
+    // A helper the installer started may outlive it when it was killed; what
+    // it does until it ends is part of what the crash leaves.
+    e2e::waitUntil([&] { return sessionMembers(run.pid()).empty(); }, std::chrono::seconds(20));
+    result.lockFree = lockIsFree(staged.installFolder());
+  }
   sandbox.killProcessesInside();
   e2e::RunResult ended = run.finish();
+  if (volume) {
+    volume->mountAgain();
+    result.lockFree = lockIsFree(staged.installFolder());
+  }
   result.standardError = ended.standardError;
   result.trace = e2e::readFile(traceFile);
   // strace ends with the status of the command it started, and kills itself
@@ -371,6 +483,11 @@ std::vector<std::string> invariantViolations(const e2e::Sandbox& sandbox, const 
   if (!dataChanges.empty()) violations.push_back("the data folder changed: " + dataChanges);
   if (!run.lockFree) violations.push_back("the install lock is still held");
   return violations;
+}
+
+std::vector<std::string> doneViolations(const StagedScenario& staged, const TracedRun& run) {
+  if (run.exitStatus != std::optional<int>(0) || isCompleteNewBundle(staged.destination())) return {};
+  return {"the installer said it was done, but the destination lost the new bundle"};
 }
 
 std::vector<std::string> endingViolations(const StagedScenario& staged, const TracedRun& run,

@@ -11,6 +11,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -34,8 +35,9 @@ enum class Scenario {
 
 const char* nameOf(Scenario scenario);
 
-/// What strace does at the chosen invocation.
-enum class Fault { kill, eio, enospc, eacces };
+/// What strace does at the chosen invocation. A power cut is a crash at the
+/// invocation followed at once by a cut of the volume (PowerCutVolume).
+enum class Fault { kill, eio, enospc, eacces, powerCut };
 
 const char* nameOf(Fault fault);
 /// The --inject action: "signal=KILL", "error=EIO", ...
@@ -52,11 +54,43 @@ struct InjectionPoint {
   bool operator==(const InjectionPoint&) const = default;
 };
 
+/// An ext4 volume on a loop device that holds a sweep's sandboxes, and its
+/// power: a cut stops the file system where it stands without writing its
+/// journal (the going-down ioctl that ext4 and XFS share, without log flush),
+/// so whatever was not on the disk is lost as in a power failure; mounted
+/// again, the journal is replayed. The journal commits every second instead
+/// of every five, so that more of the states an update passes through reach
+/// the disk ahead of a cut. Needs root.
+class PowerCutVolume {
+ public:
+  /// Makes and mounts the volume; throws HarnessError when it cannot.
+  PowerCutVolume();
+  ~PowerCutVolume();
+  PowerCutVolume(const PowerCutVolume&) = delete;
+  PowerCutVolume& operator=(const PowerCutVolume&) = delete;
+
+  const fs::path& mountPoint() const { return mountPoint_; }
+  /// A folder off the volume, for what must outlive a cut (the traces).
+  const fs::path& outside() const { return folder_; }
+  /// Puts everything on the volume on the disk: a scenario's settled start.
+  void flush() const;
+  /// Cuts the power; nothing written afterwards reaches the disk.
+  void cut() const;
+  /// Unmounts, once nothing uses the volume any more, and mounts again.
+  void mountAgain() const;
+
+ private:
+  fs::path folder_;
+  fs::path image_;
+  fs::path mountPoint_;
+};
+
 /// One sandbox staged for a scenario: an installed browser (unless fresh)
 /// running from its destination, a new bundle, a data folder with content.
 class StagedScenario {
  public:
-  StagedScenario(e2e::Sandbox& sandbox, Scenario scenario);
+  /// `resourceBytes` of resources in every bundle, so that unwritten data matters.
+  StagedScenario(e2e::Sandbox& sandbox, Scenario scenario, std::size_t resourceBytes = 0);
   StagedScenario(const StagedScenario&) = delete;
   StagedScenario& operator=(const StagedScenario&) = delete;
   ~StagedScenario();
@@ -107,10 +141,15 @@ struct TracedRun {
 /// Runs the installer of `staged` under strace, tracing `traced` and, when
 /// given, injecting `fault` at `point`; answers every alert with Return. Once
 /// the installer and the helpers it started are gone, checks the lock, then
-/// ends whatever still runs from the sandbox (the launched browser).
+/// ends whatever still runs from the sandbox (the launched browser). With a
+/// `volume` the sandbox lies on it: its power is cut as soon as the crash
+/// struck any process, or `cutAfter` after the installer ended by itself;
+/// then every process ends and the volume is mounted again.
 TracedRun runTraced(e2e::Sandbox& sandbox, const StagedScenario& staged,
                     const std::vector<std::string>& traced,
-                    const std::optional<std::pair<InjectionPoint, Fault>>& injection);
+                    const std::optional<std::pair<InjectionPoint, Fault>>& injection,
+                    const PowerCutVolume* volume = nullptr,
+                    std::chrono::milliseconds cutAfter = std::chrono::milliseconds(0));
 
 /// The injection points a reference run shows: for every swept call, each
 /// invocation number some process reached (for openat, only the invocations
@@ -124,6 +163,10 @@ std::vector<InjectionPoint> injectionPoints(const std::string& trace);
 /// data folder as it was; the lock free.
 std::vector<std::string> invariantViolations(const e2e::Sandbox& sandbox, const StagedScenario& staged,
                                              const TracedRun& run);
+
+/// After a power cut: a run that ended with exit 0 said "done", so the new
+/// bundle must be at the destination.
+std::vector<std::string> doneViolations(const StagedScenario& staged, const TracedRun& run);
 
 /// For a run that ended by itself: exit 0, or exit 1 after the failure alert
 /// whose text is the one line on standard error; every staging folder left

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "platform/platform_error.h"
 #include "tests/install/install_test_support.h"
 #include "tests/retire/retire_test_support.h"
 
@@ -161,6 +162,17 @@ TEST_F(InstallTest, AFailedOrFalseCopyLeavesNoStagingDirectoryAndReleasesTheLock
   EXPECT_TRUE(stagingDirectories().empty());
   EXPECT_TRUE(lockIsFree());
   EXPECT_EQ(clock_.activitiesHeld_, 0);
+
+  // A copy that verifies but cannot be put on the disk.
+  application_.responses_ = {alertFirstButtonReturn};
+  services_.files = &hostFiles_;
+  services_.childProcesses = &hostChildProcesses_;
+  installServices(services_);
+  durability_.onFlush_ = [](const std::string&) { throw PlatformError("Could not flush: I/O error"); };
+  EXPECT_EQ(failureOf([&] { install(options()); }), "无法准备新版浏览器。");
+  EXPECT_TRUE(stagingDirectories().empty());
+  EXPECT_TRUE(lockIsFree());
+  EXPECT_EQ(inodeOf(destination()), installed);
 }
 
 TEST_F(InstallTest, TheStagingDirectoryIsPrivateAndNewEachRun) {
@@ -189,12 +201,17 @@ TEST_F(InstallTest, AnUpdateQuitsTheOldBrowserAndExchangesTheBundles) {
   old->onTerminate_ = [](testing::FakeRunningApplication& self) { self.terminated_ = true; };
 
   ino_t stagedWhileLaunching = 0;
+  std::vector<std::string> flushedBeforeLaunch, expectedFlushes;
   onLaunched_ = [&](testing::FakeRunningApplication&) {
     auto staging = stagingDirectories();
     ASSERT_EQ(staging.size(), 1u);
     stagedWhileLaunching = inodeOf(FileURL::fromAbsolutePath(staging[0] + "/Quorvane浏览器.app"));
+    flushedBeforeLaunch = durability_.flushes_;
+    expectedFlushes = {"tree " + staging[0] + "/Quorvane浏览器.app",
+                       "directories " + root() + "/Applications " + staging[0]};
   };
   install(options());
+  EXPECT_EQ(flushedBeforeLaunch, expectedFlushes) << "the copy, then the exchange, before the launch";
 
   EXPECT_EQ(old->terminateRequests_, 1);
   EXPECT_EQ(verify(destination()).version, "2.0");
@@ -305,10 +322,12 @@ TEST_F(InstallTest, AFailedLaunchPutsTheOldBundleBackAndRestartsTheOldBrowser) {
   old->onTerminate_ = [](testing::FakeRunningApplication& self) { self.terminated_ = true; };
   // The new browser starts and ends within a second, so it is never accepted.
   std::vector<std::shared_ptr<testing::FakeRunningApplication>> started;
+  std::vector<std::string> flushedBeforeRestart;
   onLaunched_ = [&](testing::FakeRunningApplication& instance) {
     if (workspace_.requests_.size() == 1) {
       runLoop_.at(clock_.now_ + 1.0, [&instance] { instance.terminated_ = true; });
     }
+    flushedBeforeRestart = durability_.flushes_;
   };
 
   EXPECT_EQ(failureOf([&] { install(options()); }),
@@ -317,8 +336,27 @@ TEST_F(InstallTest, AFailedLaunchPutsTheOldBundleBackAndRestartsTheOldBrowser) {
   EXPECT_EQ(verify(destination()).version, "1.0");
   ASSERT_EQ(workspace_.requests_.size(), 2u) << "the new browser, then the old one again";
   EXPECT_EQ(workspace_.requests_[1].bundle.path(), destination().path());
+  ASSERT_EQ(flushedBeforeRestart.size(), 3u) << "the copy, the exchange and its reversal";
+  EXPECT_EQ(flushedBeforeRestart[2], flushedBeforeRestart[1]);
   EXPECT_TRUE(stagingDirectories().empty());
   EXPECT_TRUE(lockIsFree());
+}
+
+TEST_F(InstallTest, AnExchangeThatCannotBeFlushedIsReversedBeforeAnythingStarts) {
+  bundle(source(), "2.0");
+  bundle(destination(), "1.0");
+  const ino_t oldInode = inodeOf(destination());
+  int directoryFlushes = 0;
+  durability_.onFlush_ = [&](const std::string& entry) {
+    if (entry.starts_with("directories") && ++directoryFlushes == 1)
+      throw PlatformError("Could not flush directory: I/O error");
+  };
+  EXPECT_EQ(failureOf([&] { install(options()); }),
+            "未完成安装，旧版仍在原位置。\nCould not flush directory: I/O error");
+  EXPECT_EQ(inodeOf(destination()), oldInode);
+  EXPECT_EQ(directoryFlushes, 2) << "the reversal is flushed too";
+  EXPECT_TRUE(workspace_.requests_.empty());
+  EXPECT_TRUE(stagingDirectories().empty());
 }
 
 TEST_F(InstallTest, AFreshInstallationWhoseLaunchFailsLeavesTheDestinationEmpty) {

@@ -66,6 +66,7 @@ TEST_F(RetirementTest, AFreshInstallationAloneRetiresNothingAndShowsNothing) {
   EXPECT_TRUE(preferences_.reads_.empty()) << "an empty Dock edit reads nothing";
   EXPECT_TRUE(application_.alertsShown_.empty());
   EXPECT_FALSE(staging_->keepStaging);
+  EXPECT_TRUE(durability_.flushes_.empty()) << "nothing moved, nothing to flush";
   finish();
   EXPECT_FALSE(fs::exists(staging.path()));
 }
@@ -77,6 +78,7 @@ TEST_F(RetirementTest, TheReplacedBundleGoesToTheTrashWithNoDockEdit) {
   EXPECT_EQ(files_->trashed_, (std::vector<std::string>{staged.path()}));
   EXPECT_TRUE(preferences_.reads_.empty()) << "no Dock tile can point into the staging folder";
   EXPECT_TRUE(application_.alertsShown_.empty());
+  EXPECT_EQ(durability_.flushes_, (std::vector<std::string>{"directories " + staging_->url().path()}));
   finish();
   EXPECT_FALSE(fs::exists(staged.deletingLastPathComponent().path()));
 }
@@ -137,6 +139,8 @@ TEST_F(RetirementTest, RetiredCopiesLoseTheirDockTilesAndTheDockReloads) {
   EXPECT_EQ(files_->trashed_, (std::vector<std::string>{current.path(), obsolete.path()}));
   EXPECT_EQ(preferences_.values_["com.apple.dock"]["persistent-apps"],
             PropertyValue(PropertyArray{installedTile}));
+  EXPECT_EQ(durability_.flushes_, (std::vector<std::string>{"directories " + root() + "/Applications " +
+                                                            root() + "/Other"}));
   EXPECT_EQ(posix_.signalsSent_, (std::vector<std::pair<int, int>>{{300, hangUpSignal}}));
   EXPECT_TRUE(application_.alertsShown_.empty());
 }

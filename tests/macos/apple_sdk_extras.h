@@ -17,6 +17,10 @@ NS_ASSUME_NONNULL_BEGIN
 #define RENAME_SWAP 0x00000002
 // stdio.h
 extern "C" int renamex_np(const char*, const char*, unsigned int);
+// sys/fcntl.h
+#define F_FULLFSYNC 51
+// sys/fcntl.h
+#define F_BARRIERFSYNC 85
 
 // ---- CommonCrypto ---------------------------------------------------------
 

@@ -112,6 +112,19 @@ TEST(HostFileManagerTest, MoveNeverReplacesAnything) {
   EXPECT_FALSE(fs::exists(folder / "source"));
 }
 
+TEST(HostFileManagerTest, FlushesNameWhatCouldNotBeFlushed) {
+  TemporaryFolder folder;
+  fs::create_directory(folder / "tree");
+  fixtures::writeFile(folder / "tree/file", "data");
+  HostDurability durability;
+  durability.flushTree(at(folder / "tree"));
+  durability.flushDirectories({at(folder.path()), at(folder / "tree")});
+  EXPECT_EQ(failureOf([&] { durability.flushTree(at(folder / "missing")); }),
+            "Could not flush " + folder / "missing" + ": No such file or directory");
+  EXPECT_EQ(failureOf([&] { durability.flushDirectories({at(folder.path()), at(folder / "tree/file")}); }),
+            "Could not flush directory " + folder / "tree/file" + ": Not a directory");
+}
+
 TEST(HostFileManagerTest, RemoveTakesTheTreeButNeverFollowsLinks) {
   TemporaryFolder folder;
   fs::create_directories(folder / "outside/kept");

@@ -125,6 +125,17 @@ bool FakePreferences::synchronize(const std::string&) {
   return synchronizeSucceeds_;
 }
 
+void FakeDurability::flushDirectories(const std::vector<FileURL>& directories) {
+  std::string entry = "directories";
+  for (const FileURL& directory : directories) entry += " " + directory.path();
+  logged(entry);
+}
+
+void FakeDurability::logged(const std::string& entry) {
+  flushes_.push_back(entry);
+  if (onFlush_) onFlush_(entry);
+}
+
 int FakePosix::kill(int processIdentifier, int signal) {
   signalsSent_.emplace_back(processIdentifier, signal);
   return 0;

@@ -143,6 +143,20 @@ class FakePreferences final : public Preferences {
   bool synchronizeSucceeds_ = true;
 };
 
+/// Flushes nothing; logs each call as "tree PATH" or "directories PATH...",
+/// in order. `onFlush_`, given that entry, may throw to fail the call.
+class FakeDurability final : public Durability {
+ public:
+  void flushTree(const FileURL& item) override { logged("tree " + item.path()); }
+  void flushDirectories(const std::vector<FileURL>& directories) override;
+
+  std::vector<std::string> flushes_;
+  std::function<void(const std::string&)> onFlush_;
+
+ private:
+  void logged(const std::string& entry);
+};
+
 struct ExitCalled {
   int status;
 };

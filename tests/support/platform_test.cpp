@@ -13,6 +13,7 @@ PlatformTest::PlatformTest() {
   services_.workspace = &workspace_;
   services_.bundles = &hostBundles_;
   services_.files = &hostFiles_;
+  services_.durability = &durability_;
   services_.childProcesses = &hostChildProcesses_;
   services_.processInfo = &clock_;
   services_.runLoop = &runLoop_;

@@ -38,6 +38,7 @@ class PlatformTest : public ::testing::Test {
   FakeRunningApplications running_;
   FakeWorkspace workspace_;
   FakePreferences preferences_;
+  FakeDurability durability_;
   FakePosix posix_{hostPosix_};
 
   Services services_;
