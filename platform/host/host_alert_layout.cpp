@@ -49,8 +49,10 @@ std::string alertScreenText(const Alert& alert) {
   return text + "\n";
 }
 
+std::string oneLine(const std::string& text) { return printable(text, false); }
+
 std::string answerLine(const std::string& buttonTitle) {
-  return "-> " + printable(buttonTitle, false) + "\n";
+  return "-> " + oneLine(buttonTitle) + "\n";
 }
 
 }  // namespace installer::host

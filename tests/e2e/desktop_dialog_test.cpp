@@ -1,15 +1,18 @@
 // On a desktop (the virtual display xvfb-run gives these tests) every alert
-// is a dialog window, answered with keys typed by xdotool or by closing the
-// window; nothing of it reaches the terminal. Each kind of alert is saved once
-// as a screenshot in the build tree, for a person to look at.
+// is a dialog window, answered with keys typed by xdotool, by closing the
+// window or on the terminal, where it is shown as well. Each kind of alert is
+// saved once as a screenshot in the build tree, for a person to look at.
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <thread>
 
 #include "failure_report.h"
 #include "harness.h"
+#include "installation_steps.h"
 
 // Last: its macros (None, Bool) would break the headers above.
 #include <X11/Xlib.h>
@@ -25,18 +28,65 @@ Environment displayEnvironment() {
   return {{"DISPLAY", display}, {"XAUTHORITY", authority}};
 }
 
-/// The output of a tool run on the display, empty when it fails.
-std::string onDisplay(const fs::path& tool, const std::vector<std::string>& arguments) {
+/// An X server of a test's own, which it can end while a dialog is open.
+class EndableDisplay {
+ public:
+  EndableDisplay() {
+    Pipe ready = makePipe();
+    UniqueFd devNull = openDevNull();
+    // It names its display on standard output once it accepts connections.
+    ExecImage image("/usr/bin/Xvfb", {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0",
+                                      "1024x768x24"}, toolEnvironment());
+    server_ = forkExec(image, [&] {
+      bool redirected = ::dup2(ready.writeEnd.get(), STDOUT_FILENO) >= 0 &&
+                        ::dup2(devNull.get(), STDERR_FILENO) >= 0;
+      return redirected ? 0 : errno;
+    });
+    ready.writeEnd.reset();
+    std::string number;
+    char byte = 0;
+    while (::read(ready.readEnd.get(), &byte, 1) == 1 && byte != '\n') number += byte;
+    if (number.empty()) throw HarnessError("Xvfb named no display");
+    environment_ = {{"DISPLAY", ":" + number}};
+  }
+  ~EndableDisplay() { end(); }
+
+  const Environment& environment() const { return environment_; }
+  void end() {
+    if (server_ < 0) return;
+    ::kill(server_, SIGTERM);
+    waitForChild(server_, waitLimit);
+    server_ = -1;
+  }
+
+ private:
+  pid_t server_ = -1;
+  Environment environment_;
+};
+
+/// The output of a tool run on `display`, empty when it fails.
+std::string onDisplay(const fs::path& tool, const std::vector<std::string>& arguments,
+                      const Environment& display = displayEnvironment()) {
   Environment environment = toolEnvironment();
-  environment.merge(displayEnvironment());
+  environment.merge(Environment(display));
   ToolResult result = runTool(tool, arguments, environment);
   return result.exitStatus == 0 ? result.standardOutput : "";
 }
 
 /// The installer's shown dialog windows, titled by its bundle's name.
-std::string dialogWindows() {
+std::string dialogWindows(const Environment& display = displayEnvironment()) {
   std::this_thread::sleep_for(std::chrono::milliseconds(50));  // a few looks a second
-  return onDisplay("/usr/bin/xdotool", {"search", "--onlyvisible", "--name", "^QuorvaneInstaller$"});
+  return onDisplay("/usr/bin/xdotool", {"search", "--onlyvisible", "--name", "^QuorvaneInstaller$"},
+                   display);
+}
+
+/// The first dialog window once one is shown.
+std::string waitForDialog(InstallerRun& run, const Environment& display = displayEnvironment()) {
+  std::string window;
+  if (!waitUntil([&] { return !(window = dialogWindows(display)).empty(); }))
+    throw HarnessError("no dialog; standard error: " + run.standardErrorSoFar());
+  window.resize(window.find('\n'));
+  return window;
 }
 
 /// Asks `window` to close, as a window manager's close button does.
@@ -54,10 +104,7 @@ void closeWindow(const std::string& window) {
 /// Waits for the dialog, saves it as `screenshot` when named, types `key`
 /// into it (or closes it when `key` is empty) and waits until it is gone.
 void answerDialog(InstallerRun& run, const std::string& key, const std::string& screenshot = "") {
-  std::string window;
-  if (!waitUntil([&] { return !(window = dialogWindows()).empty(); }))
-    throw HarnessError("no dialog; standard error: " + run.standardErrorSoFar());
-  window.resize(window.find('\n'));
+  std::string window = waitForDialog(run);
   std::this_thread::sleep_for(std::chrono::milliseconds(500));  // mapped, then drawn
   if (!screenshot.empty()) {
     fs::create_directories(SCREENSHOT_DIR);
@@ -72,18 +119,35 @@ void answerDialog(InstallerRun& run, const std::string& key, const std::string& 
   EXPECT_TRUE(waitUntil([] { return dialogWindows().empty(); })) << "the dialog stayed";
 }
 
-InstallerRun start(const Sandbox& sandbox, const std::vector<std::string>& arguments) {
-  return InstallerRun::start(sandbox, {.arguments = arguments, .extraEnvironment = displayEnvironment()});
+InstallerRun start(const Sandbox& sandbox, const std::vector<std::string>& arguments,
+                   const Environment& display = displayEnvironment(), bool terminal = true) {
+  return InstallerRun::start(sandbox, {.arguments = arguments,
+                                       .controllingTerminal = terminal,
+                                       .extraEnvironment = display});
 }
 
-/// Ended with `status` and `standardError`, nothing on standard output or the terminal.
-void expectEnd(InstallerRun& run, int status, const std::string& standardError) {
+/// Ended with `status` and `standardError`, nothing on standard output, the
+/// terminal, which showed `alerts` alerts alongside the windows, restored.
+void expectEnd(InstallerRun& run, int status, const std::string& standardError,
+               std::size_t alerts = 1) {
   RunResult result = run.finish();
   EXPECT_EQ(result.exitStatus, status);
   EXPECT_EQ(result.standardError, standardError);
   EXPECT_EQ(result.standardOutput, "");
-  EXPECT_EQ(result.terminal, "");
+  EXPECT_EQ(countAlerts(result.terminal), alerts) << visible(result.terminal);
+  EXPECT_TRUE(result.terminalRestored);
 }
+
+/// The line of an alert shown nowhere although a display was named.
+std::string unshownLine(const Environment& display, const std::string& reason,
+                        const std::string& messageText) {
+  return "No dialog could be shown on the display named (DISPLAY=" + display.at("DISPLAY") +
+         "): " + reason + "; with no terminal either, the alert \"" + messageText +
+         "\" went unanswered.\n";
+}
+
+const std::string confirmationText = "安装Quorvane浏览器 " PROJECT_VERSION "？";
+const std::string badArgument = "不支持的安装参数 --bogus。";
 
 TEST(DesktopDialog, ReturnConfirmsAndTheFinalReportFollows) {
   Sandbox sandbox;
@@ -99,7 +163,7 @@ TEST(DesktopDialog, ReturnConfirmsAndTheFinalReportFollows) {
                                      (apps / browserBundle).string(), "--current-app", older.string()});
   answerDialog(run, "Return", "confirmation");
   answerDialog(run, "Return", "final-report");
-  expectEnd(run, 0, "");
+  expectEnd(run, 0, "", 2);
   EXPECT_EQ(BrowserRecord(record).waitForStarts(1).executable,
             apps / browserBundle / "Contents/MacOS" / browserName);
 }
@@ -107,11 +171,19 @@ TEST(DesktopDialog, ReturnConfirmsAndTheFinalReportFollows) {
 TEST(DesktopDialog, EscapeOrClosingTheWindowDeclinesAndChangesNothing) {
   Sandbox sandbox;
   fs::path source = makeBundle(sandbox.path("new") / browserBundle, {});
-  for (const std::string key : {"Escape", ""}) {
+  for (const std::string key : {"Escape", "", "terminal"}) {
     SCOPED_TRACE(key.empty() ? "window closed" : key);
     InstallerRun run = start(sandbox, {"--source", source.string(), "--destination",
                                        sandbox.path("apps/Quorvane浏览器.app").string()});
-    answerDialog(run, key);
+    if (key == "terminal") {
+      // Answered on the terminal, the window is withdrawn.
+      waitForDialog(run);
+      run.waitForAlert();
+      run.press(escapeKey);
+      EXPECT_TRUE(waitUntil([] { return dialogWindows().empty(); })) << "the dialog stayed";
+    } else {
+      answerDialog(run, key);
+    }
     expectEnd(run, 0, "");
     // Neither the lock nor a staging folder, let alone a bundle.
     EXPECT_FALSE(fs::exists(sandbox.path("apps")));
@@ -123,6 +195,82 @@ TEST(DesktopDialog, AFailureReachesStandardErrorOnlyOnceDismissed) {
   InstallerRun run = start(sandbox, {"--bogus", "x"});
   answerDialog(run, "Return", "failure");
   expectEnd(run, 1, "不支持的安装参数 --bogus。\n");
+}
+
+TEST(DesktopDialog, WhenTheDisplayEndsTheAlertGoesOnWithout) {
+  Sandbox sandbox;
+  fs::path source = makeBundle(sandbox.path("new") / browserBundle, {});
+  // The older copy cannot go to a Trash that is a file: a final report follows.
+  writeFile(sandbox.dataHome() / "Trash", "not a folder\n");
+  auto installInto = [&](const fs::path& apps) {
+    fs::path older = makeBundle(apps / (std::string(browserName) + " 1.0.app"),
+                                {.version = std::string("1.0")});
+    return std::vector<std::string>{"--source", source.string(), "--destination",
+                                    (apps / browserBundle).string(), "--current-app", older.string()};
+  };
+  const std::string noAnswer = "the dialog ended without an answer (exit status 1)";
+  {
+    SCOPED_TRACE("confirmation, answered on the terminal");
+    EndableDisplay display;
+    InstallerRun run = start(sandbox, installInto(sandbox.path("a")), display.environment());
+    waitForDialog(run, display.environment());
+    display.end();
+    run.waitForAlert();
+    run.press(returnKey);
+    EXPECT_EQ(run.waitForAlert().messageText, "新版已安装");
+    run.press(returnKey);
+    expectEnd(run, 0, "", 2);
+    EXPECT_TRUE(fs::exists(sandbox.path("a") / browserBundle));
+  }
+  {
+    SCOPED_TRACE("confirmation, no terminal");
+    EndableDisplay display;
+    InstallerRun run = start(sandbox, installInto(sandbox.path("b")), display.environment(), false);
+    waitForDialog(run, display.environment());
+    display.end();
+    expectEnd(run, 0, unshownLine(display.environment(), noAnswer, confirmationText), 0);
+    EXPECT_FALSE(fs::exists(sandbox.path("b") / browserBundle));
+  }
+  {
+    SCOPED_TRACE("final report, no terminal");
+    EndableDisplay display;
+    InstallerRun run = start(sandbox, installInto(sandbox.path("c")), display.environment(), false);
+    onDisplay("/usr/bin/xdotool", {"windowfocus", "--sync", waitForDialog(run, display.environment()),
+                                   "key", "Return"}, display.environment());
+    EXPECT_TRUE(waitUntil([&] { return dialogWindows(display.environment()).empty(); }));
+    waitForDialog(run, display.environment());
+    display.end();
+    expectEnd(run, 0, unshownLine(display.environment(), noAnswer, "新版已安装"), 0);
+    EXPECT_TRUE(fs::exists(sandbox.path("c") / browserBundle));
+    EXPECT_TRUE(stagingFolders(sandbox.path("c")).empty());
+  }
+  {
+    SCOPED_TRACE("failure, answered on the terminal");
+    EndableDisplay display;
+    InstallerRun run = start(sandbox, {"--bogus", "x"}, display.environment());
+    waitForDialog(run, display.environment());
+    display.end();
+    expectFailureReport(run, badArgument);
+  }
+}
+
+TEST(DesktopDialog, WithoutItsHelperTheAlertIsOnTheTerminalOrSaysWhy) {
+  Sandbox sandbox;
+  fs::path installer = copyInstallerBundle(sandbox.path("installer/QuorvaneInstaller.app"));
+  fs::remove(helperPath(installer, "desktop-dialog"));
+  RunOptions options{.arguments = {"--bogus", "x"},
+                     .extraEnvironment = displayEnvironment(),
+                     .installerBundle = installer};
+  InstallerRun onTerminal = InstallerRun::start(sandbox, options);
+  expectFailureReport(onTerminal, badArgument);
+  options.controllingTerminal = false;
+  RunResult result = InstallerRun::start(sandbox, options).finish();
+  EXPECT_EQ(result.exitStatus, 1);
+  EXPECT_EQ(result.standardError,
+            unshownLine(displayEnvironment(),
+                        "the dialog helper " + helperPath(installer, "desktop-dialog").string() +
+                            " could not start: No such file or directory",
+                        std::string(failureTitle)) + badArgument + "\n");
 }
 
 TEST(DesktopDialog, WhereGtkCannotStartTheAlertIsOnTheTerminalAsBefore) {
