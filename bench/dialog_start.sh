@@ -6,7 +6,8 @@
 #  - under a virtual display of its own (xvfb-run), the wall time from the
 #    start of the installer, whose first act is the failure alert, to its
 #    dialog window being shown (mapped and viewable, polled with xdotool
-#    every ~10 ms), DIALOG_RUNS runs (default 7).
+#    every ~10 ms) and drawn (a capture of it no longer one colour, polled
+#    with ImageMagick's import), DIALOG_RUNS runs (default 7).
 # Usage: bench/dialog_start.sh BUILD_DIR [OTHER_BUILD_DIR]
 set -euo pipefail
 builds=()
@@ -50,11 +51,19 @@ def until_dialog(installer):
     while not (shown := windows()):
         time.sleep(0.005)
         if process.poll() is not None: raise SystemExit("no dialog from " + installer)
-    elapsed = (time.monotonic() - began) * 1000
+    mapped = (time.monotonic() - began) * 1000
+    while drawn_colours(shown[0]) <= 1: time.sleep(0.005)
+    drawn = (time.monotonic() - began) * 1000
     subprocess.run(["xdotool", "windowfocus", "--sync", shown[0], "key", "Return"], check=True)
     process.wait(timeout=30)
     while windows(): time.sleep(0.01)
-    return elapsed
+    return mapped, drawn
+
+def drawn_colours(window):
+    capture = subprocess.run(["import", "-window", window, "png:-"], capture_output=True).stdout
+    colours = subprocess.run(["identify", "-format", "%k", "-"], input=capture,
+                             capture_output=True, text=True).stdout
+    return int(colours or 0)
 
 def pressure():
     with open("/proc/pressure/cpu") as f: return float(f.readline().split("total=")[1]) / 1e6
@@ -70,11 +79,13 @@ for run in range(int(os.environ["DIALOG_RUNS"])):
         shown[installer].append(until_dialog(installer))
 stall = (pressure() - before[0]) / (time.monotonic() - before[1]) * 100
 for installer in installers:
-    c, s = cpu[installer], shown[installer]
+    c = cpu[installer]
     print(installer)
     print(f"  start-up CPU, no display: median {statistics.median(c):.1f} ms "
           f"({min(c):.1f}-{max(c):.1f}, {len(c)} runs)")
-    print(f"  start to dialog shown:    median {statistics.median(s):.0f} ms "
-          f"({min(s):.0f}-{max(s):.0f}, {len(s)} runs): " + " ".join(f"{x:.0f}" for x in s))
+    for index, what in ((0, "shown"), (1, "drawn")):
+        s = [times[index] for times in shown[installer]]
+        print(f"  start to dialog {what}:    median {statistics.median(s):.0f} ms "
+              f"({min(s):.0f}-{max(s):.0f}, {len(s)} runs): " + " ".join(f"{x:.0f}" for x in s))
 print(f"CPU pressure over the measurement: {stall:.0f} %")
 PY

@@ -108,7 +108,12 @@ void answerDialog(InstallerRun& run, const std::string& key, const std::string& 
   std::this_thread::sleep_for(std::chrono::milliseconds(500));  // mapped, then drawn
   if (!screenshot.empty()) {
     fs::create_directories(SCREENSHOT_DIR);
-    onDisplay("/usr/bin/import", {"-window", window, SCREENSHOT_DIR "/" + screenshot + ".png"});
+    const std::string file = SCREENSHOT_DIR "/" + screenshot + ".png";
+    // A window is mapped before its first frame is drawn: until then it is one colour.
+    EXPECT_TRUE(waitUntil([&] {
+      onDisplay("/usr/bin/import", {"-window", window, file});
+      return std::atol(onDisplay("/usr/bin/identify", {"-format", "%k", file}).c_str()) > 1;
+    })) << "the dialog was never drawn";
   }
   EXPECT_EQ(run.standardErrorSoFar(), "") << "written while the dialog is open";
   if (key.empty()) {
