@@ -62,8 +62,8 @@ def until_dialog(installer):
 def drawn_colours(window):
     capture = subprocess.run(["import", "-window", window, "png:-"], capture_output=True).stdout
     colours = subprocess.run(["identify", "-format", "%k", "-"], input=capture,
-                             capture_output=True, text=True).stdout
-    return int(colours or 0)
+                             capture_output=True).stdout
+    return int(colours or b"0")
 
 def pressure():
     with open("/proc/pressure/cpu") as f: return float(f.readline().split("total=")[1]) / 1e6
