@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <random>
 #include <thread>
 
 #include "failure_report.h"
@@ -28,40 +29,37 @@ Environment displayEnvironment() {
   return {{"DISPLAY", display}, {"XAUTHORITY", authority}};
 }
 
-/// An X server of a test's own, which it can end while a dialog is open.
-class EndableDisplay {
- public:
+/// An X server of a test's own, which it ends while a dialog is open on it.
+struct EndableDisplay {
   EndableDisplay() {
-    Pipe ready = makePipe();
-    UniqueFd devNull = openDevNull();
-    // It names its display on standard output once it accepts connections.
-    ExecImage image("/usr/bin/Xvfb", {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0",
-                                      "1024x768x24"}, toolEnvironment());
-    server_ = forkExec(image, [&] {
-      bool redirected = ::dup2(ready.writeEnd.get(), STDOUT_FILENO) >= 0 &&
-                        ::dup2(devNull.get(), STDERR_FILENO) >= 0;
-      return redirected ? 0 : errno;
-    });
-    ready.writeEnd.reset();
-    std::string number;
-    char byte = 0;
-    while (::read(ready.readEnd.get(), &byte, 1) == 1 && byte != '\n') number += byte;
-    if (number.empty()) throw HarnessError("Xvfb named no display");
-    environment_ = {{"DISPLAY", ":" + number}};
+    // Display numbers are shared with other people's X servers: a random one,
+    // and the next one while it is taken.
+    for (unsigned number = 500 + std::random_device()() % 400; environment.empty(); ++number) {
+      Pipe ready = makePipe();
+      UniqueFd devNull = openDevNull();
+      // It writes its number on standard output once it accepts connections.
+      ExecImage image("/usr/bin/Xvfb", {":" + std::to_string(number), "-displayfd", "1", "-nolisten",
+                                        "tcp", "-screen", "0", "1024x768x24"}, toolEnvironment());
+      server = forkExec(image, [&] {
+        return ::dup2(ready.writeEnd.get(), 1) < 0 || ::dup2(devNull.get(), 2) < 0 ? errno : 0;
+      });
+      ready.writeEnd.reset();
+      char byte = 0;
+      if (::read(ready.readEnd.get(), &byte, 1) != 1) {
+        waitForChild(server, waitLimit);
+        continue;
+      }
+      // Open as long as the server runs: it writes its number again at each reset.
+      announcements = std::move(ready.readEnd);
+      environment = {{"DISPLAY", ":" + std::to_string(number)}};
+    }
   }
-  ~EndableDisplay() { end(); }
-
-  const Environment& environment() const { return environment_; }
-  void end() {
-    if (server_ < 0) return;
-    ::kill(server_, SIGTERM);
-    waitForChild(server_, waitLimit);
-    server_ = -1;
+  ~EndableDisplay() {
+    if (::kill(server, SIGTERM) == 0) waitForChild(server, waitLimit);
   }
-
- private:
-  pid_t server_ = -1;
-  Environment environment_;
+  pid_t server;
+  UniqueFd announcements;
+  Environment environment;
 };
 
 /// The output of a tool run on `display`, empty when it fails.
@@ -126,9 +124,8 @@ void answerDialog(InstallerRun& run, const std::string& key, const std::string& 
 
 InstallerRun start(const Sandbox& sandbox, const std::vector<std::string>& arguments,
                    const Environment& display = displayEnvironment(), bool terminal = true) {
-  return InstallerRun::start(sandbox, {.arguments = arguments,
-                                       .controllingTerminal = terminal,
-                                       .extraEnvironment = display});
+  return InstallerRun::start(
+      sandbox, {.arguments = arguments, .controllingTerminal = terminal, .extraEnvironment = display});
 }
 
 /// Ended with `status` and `standardError`, nothing on standard output, the
@@ -144,14 +141,11 @@ void expectEnd(InstallerRun& run, int status, const std::string& standardError,
 }
 
 /// The line of an alert shown nowhere although a display was named.
-std::string unshownLine(const Environment& display, const std::string& reason,
-                        const std::string& messageText) {
-  return "No dialog could be shown on the display named (DISPLAY=" + display.at("DISPLAY") +
-         "): " + reason + "; with no terminal either, the alert \"" + messageText +
-         "\" went unanswered.\n";
+std::string unshownLine(const std::string& display, const std::string& reason, const std::string& text) {
+  return "No dialog could be shown on the display named (DISPLAY=" + display + "): " + reason +
+         "; with no terminal either, the alert \"" + text + "\" went unanswered.\n";
 }
 
-const std::string confirmationText = "安装Quorvane浏览器 " PROJECT_VERSION "？";
 const std::string badArgument = "不支持的安装参数 --bogus。";
 
 TEST(DesktopDialog, ReturnConfirmsAndTheFinalReportFollows) {
@@ -180,14 +174,13 @@ TEST(DesktopDialog, EscapeOrClosingTheWindowDeclinesAndChangesNothing) {
     SCOPED_TRACE(key.empty() ? "window closed" : key);
     InstallerRun run = start(sandbox, {"--source", source.string(), "--destination",
                                        sandbox.path("apps/Quorvane浏览器.app").string()});
-    if (key == "terminal") {
-      // Answered on the terminal, the window is withdrawn.
-      waitForDialog(run);
+    if (key != "terminal") {
+      answerDialog(run, key);
+    } else {
+      waitForDialog(run);  // answered on the terminal, the window is withdrawn
       run.waitForAlert();
       run.press(escapeKey);
       EXPECT_TRUE(waitUntil([] { return dialogWindows().empty(); })) << "the dialog stayed";
-    } else {
-      answerDialog(run, key);
     }
     expectEnd(run, 0, "");
     // Neither the lock nor a staging folder, let alone a bundle.
@@ -213,69 +206,59 @@ TEST(DesktopDialog, WhenTheDisplayEndsTheAlertGoesOnWithout) {
     return std::vector<std::string>{"--source", source.string(), "--destination",
                                     (apps / browserBundle).string(), "--current-app", older.string()};
   };
+  // Ends the display of the run once its `windows`-th dialog is shown, the
+  // ones before answered with Return.
+  std::string display;
+  auto endDisplayAt = [&](const std::vector<std::string>& arguments, bool terminal, int windows) {
+    EndableDisplay server;
+    const Environment& on = server.environment;
+    display = on.at("DISPLAY");
+    EXPECT_TRUE(waitUntil([&] { return !onDisplay("/usr/bin/xdotool", {"getdisplaygeometry"}, on).empty(); }));
+    InstallerRun run = start(sandbox, arguments, on, terminal);
+    for (int shown = 1; shown < windows; ++shown) {
+      onDisplay("/usr/bin/xdotool", {"windowfocus", "--sync", waitForDialog(run, on), "key", "Return"}, on);
+      EXPECT_TRUE(waitUntil([&] { return dialogWindows(on).empty(); }));
+    }
+    waitForDialog(run, on);
+    return run;
+  };
   const std::string noAnswer = "the dialog ended without an answer (exit status 1)";
-  {
-    SCOPED_TRACE("confirmation, answered on the terminal");
-    EndableDisplay display;
-    InstallerRun run = start(sandbox, installInto(sandbox.path("a")), display.environment());
-    waitForDialog(run, display.environment());
-    display.end();
-    run.waitForAlert();
-    run.press(returnKey);
-    EXPECT_EQ(run.waitForAlert().messageText, "新版已安装");
-    run.press(returnKey);
-    expectEnd(run, 0, "", 2);
-    EXPECT_TRUE(fs::exists(sandbox.path("a") / browserBundle));
-  }
-  {
-    SCOPED_TRACE("confirmation, no terminal");
-    EndableDisplay display;
-    InstallerRun run = start(sandbox, installInto(sandbox.path("b")), display.environment(), false);
-    waitForDialog(run, display.environment());
-    display.end();
-    expectEnd(run, 0, unshownLine(display.environment(), noAnswer, confirmationText), 0);
-    EXPECT_FALSE(fs::exists(sandbox.path("b") / browserBundle));
-  }
-  {
-    SCOPED_TRACE("final report, no terminal");
-    EndableDisplay display;
-    InstallerRun run = start(sandbox, installInto(sandbox.path("c")), display.environment(), false);
-    onDisplay("/usr/bin/xdotool", {"windowfocus", "--sync", waitForDialog(run, display.environment()),
-                                   "key", "Return"}, display.environment());
-    EXPECT_TRUE(waitUntil([&] { return dialogWindows(display.environment()).empty(); }));
-    waitForDialog(run, display.environment());
-    display.end();
-    expectEnd(run, 0, unshownLine(display.environment(), noAnswer, "新版已安装"), 0);
-    EXPECT_TRUE(fs::exists(sandbox.path("c") / browserBundle));
-    EXPECT_TRUE(stagingFolders(sandbox.path("c")).empty());
-  }
-  {
-    SCOPED_TRACE("failure, answered on the terminal");
-    EndableDisplay display;
-    InstallerRun run = start(sandbox, {"--bogus", "x"}, display.environment());
-    waitForDialog(run, display.environment());
-    display.end();
-    expectFailureReport(run, badArgument);
-  }
+
+  InstallerRun answered = endDisplayAt(installInto(sandbox.path("a")), true, 1);
+  answered.waitForAlert();
+  answered.press(returnKey);
+  EXPECT_EQ(answered.waitForAlert().messageText, "新版已安装");
+  answered.press(returnKey);
+  expectEnd(answered, 0, "", 2);
+  EXPECT_TRUE(fs::exists(sandbox.path("a") / browserBundle));
+
+  InstallerRun declined = endDisplayAt(installInto(sandbox.path("b")), false, 1);
+  expectEnd(declined, 0, unshownLine(display, noAnswer, "安装Quorvane浏览器 " PROJECT_VERSION "？"), 0);
+  EXPECT_FALSE(fs::exists(sandbox.path("b") / browserBundle));
+
+  InstallerRun reported = endDisplayAt(installInto(sandbox.path("c")), false, 2);
+  expectEnd(reported, 0, unshownLine(display, noAnswer, "新版已安装"), 0);
+  EXPECT_TRUE(fs::exists(sandbox.path("c") / browserBundle));
+  EXPECT_TRUE(stagingFolders(sandbox.path("c")).empty());
+
+  InstallerRun failed = endDisplayAt({"--bogus", "x"}, true, 1);
+  expectFailureReport(failed, badArgument);
 }
 
 TEST(DesktopDialog, WithoutItsHelperTheAlertIsOnTheTerminalOrSaysWhy) {
   Sandbox sandbox;
   fs::path installer = copyInstallerBundle(sandbox.path("installer/QuorvaneInstaller.app"));
-  fs::remove(helperPath(installer, "desktop-dialog"));
-  RunOptions options{.arguments = {"--bogus", "x"},
-                     .extraEnvironment = displayEnvironment(),
+  fs::path helper = helperPath(installer, "desktop-dialog");
+  fs::remove(helper);
+  RunOptions options{.arguments = {"--bogus", "x"}, .extraEnvironment = displayEnvironment(),
                      .installerBundle = installer};
   InstallerRun onTerminal = InstallerRun::start(sandbox, options);
   expectFailureReport(onTerminal, badArgument);
   options.controllingTerminal = false;
-  RunResult result = InstallerRun::start(sandbox, options).finish();
-  EXPECT_EQ(result.exitStatus, 1);
-  EXPECT_EQ(result.standardError,
-            unshownLine(displayEnvironment(),
-                        "the dialog helper " + helperPath(installer, "desktop-dialog").string() +
-                            " could not start: No such file or directory",
-                        std::string(failureTitle)) + badArgument + "\n");
+  InstallerRun without = InstallerRun::start(sandbox, options);
+  expectEnd(without, 1, unshownLine(displayEnvironment().at("DISPLAY"), "the dialog helper " +
+                        helper.string() + " could not start: No such file or directory",
+                        std::string(failureTitle)) + badArgument + "\n", 0);
 }
 
 TEST(DesktopDialog, WhereGtkCannotStartTheAlertIsOnTheTerminalAsBefore) {
