@@ -22,8 +22,10 @@ std::string alertScreenText(const Alert& alert) {
   return text + "\n";
 }
 
+std::string oneLine(const std::string& text) { return withoutControls(text, false); }
+
 std::string answerLine(const std::string& buttonTitle) {
-  return "-> " + withoutControls(buttonTitle, false) + "\n";
+  return "-> " + oneLine(buttonTitle) + "\n";
 }
 
 }  // namespace installer::host

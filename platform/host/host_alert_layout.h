@@ -21,6 +21,9 @@ std::vector<AlertButton> shownButtons(const Alert& alert);
 /// feeds in titles) are shown as U+FFFD, so that no text can drive the terminal.
 std::string alertScreenText(const Alert& alert);
 
+/// `text` on one line, control characters shown as U+FFFD.
+std::string oneLine(const std::string& text);
+
 /// The line that follows the key, e.g. "-> Quit\n".
 std::string answerLine(const std::string& buttonTitle);
 

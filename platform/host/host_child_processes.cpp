@@ -1,7 +1,3 @@
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
 #include <array>
 #include <cerrno>
 #include <string>
@@ -10,6 +6,7 @@
 #include <vector>
 
 #include "platform/host/host.h"
+#include "platform/host/host_spawn.h"
 #include "platform/platform_error.h"
 
 extern char** environ;
@@ -25,52 +22,6 @@ constexpr std::array<std::pair<std::string_view, std::string_view>, 3> helperOfT
      "Support/lsregister",
      "lsregister"},
 }};
-
-/// Owns the spawn attributes and file actions for one start.
-class SpawnSettings {
- public:
-  SpawnSettings() {
-    posix_spawnattr_init(&attributes_);
-    posix_spawn_file_actions_init(&actions_);
-  }
-  SpawnSettings(const SpawnSettings&) = delete;
-  SpawnSettings& operator=(const SpawnSettings&) = delete;
-  ~SpawnSettings() {
-    posix_spawn_file_actions_destroy(&actions_);
-    posix_spawnattr_destroy(&attributes_);
-  }
-
-  /// A tool starts as from a shell: default signal handling, nothing blocked,
-  /// and no descriptor of ours beyond the standard streams.
-  int prepare() {
-    sigset_t all;
-    sigset_t none;
-    sigfillset(&all);
-    sigemptyset(&none);
-    int error = posix_spawnattr_setsigdefault(&attributes_, &all);
-    if (error == 0) error = posix_spawnattr_setsigmask(&attributes_, &none);
-    if (error == 0) {
-      error = posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
-    }
-    if (error == 0) error = posix_spawn_file_actions_addclosefrom_np(&actions_, 3);
-    return error;
-  }
-
-  const posix_spawnattr_t* attributes() const { return &attributes_; }
-  const posix_spawn_file_actions_t* actions() const { return &actions_; }
-
- private:
-  posix_spawnattr_t attributes_;
-  posix_spawn_file_actions_t actions_;
-};
-
-/// The termination status the way a shell reports it: the exit code, or
-/// 128 plus the signal number.
-int statusOfWait(int status) {
-  if (WIFEXITED(status)) return WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-  return 128;
-}
 
 }  // namespace
 
@@ -102,10 +53,8 @@ int HostChildProcesses::run(const std::string& executable,
   if (error != 0) throw PlatformError("Could not start " + tool + ": " + systemErrorText(error));
 
   int status = 0;
-  while (::waitpid(child, &status, 0) < 0) {
-    if (errno != EINTR) {
-      throw PlatformError("Could not wait for " + tool + ": " + systemErrorText(errno));
-    }
+  if (!waitForChild(child, status)) {
+    throw PlatformError("Could not wait for " + tool + ": " + systemErrorText(errno));
   }
   return statusOfWait(status);
 }

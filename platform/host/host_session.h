@@ -32,8 +32,8 @@ class HostRunLoop final : public RunLoop {
   std::shared_ptr<MainQueue> queue_;
 };
 
-/// Alerts as desktop dialogs where a display is, otherwise on the controlling
-/// terminal; -1001 with neither.
+/// Alerts as desktop dialogs where a display is and on the controlling
+/// terminal where there is one, the first answer counting; -1001 with neither.
 class HostApplication final : public Application {
  public:
   explicit HostApplication(HostRunLoop& runLoop);

@@ -16,6 +16,7 @@ constexpr int sequenceGapMilliseconds = 30;
 
 constexpr int noByte = -1;
 constexpr int closedTerminal = -2;
+constexpr int watchedReady = -3;
 
 }  // namespace
 
@@ -58,12 +59,13 @@ bool Terminal::write(const std::string& text) {
   return true;
 }
 
-int Terminal::nextByte(int timeoutMilliseconds) {
-  pollfd watched{descriptor_, POLLIN, 0};
-  int ready = poll(&watched, 1, timeoutMilliseconds);
+int Terminal::nextByte(int timeoutMilliseconds, int watched) {
+  pollfd descriptors[] = {{descriptor_, POLLIN, 0}, {watched, POLLIN, 0}};
+  int ready = poll(descriptors, watched >= 0 ? 2 : 1, timeoutMilliseconds);
   if (ready < 0) return errno == EINTR ? noByte : closedTerminal;
   if (ready == 0) return noByte;
-  if (watched.revents & POLLNVAL) return closedTerminal;
+  if (descriptors[1].revents) return watchedReady;
+  if (descriptors[0].revents & POLLNVAL) return closedTerminal;
   unsigned char byte = 0;
   ssize_t count = read(descriptor_, &byte, 1);
   if (count == 1) return byte;
@@ -71,11 +73,12 @@ int Terminal::nextByte(int timeoutMilliseconds) {
   return closedTerminal;
 }
 
-TerminalKey Terminal::nextKey(const std::function<void()>& idle) {
+TerminalKey Terminal::nextKey(const std::function<void()>& idle, int watched) {
   for (;;) {
     idle();
-    int byte = nextByte(idleSliceMilliseconds);
+    int byte = nextByte(idleSliceMilliseconds, watched);
     if (byte == noByte) continue;
+    if (byte == watchedReady) return TerminalKey::elsewhere;
     if (byte == closedTerminal) return TerminalKey::closed;
     if (byte == '\r' || byte == '\n') return TerminalKey::returnKey;
     if (byte == 0x1b) return afterEscape();

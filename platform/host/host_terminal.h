@@ -10,7 +10,8 @@
 
 namespace installer::host {
 
-enum class TerminalKey { returnKey, escape, other, closed };
+/// `elsewhere`: not a key, the other descriptor watched became readable.
+enum class TerminalKey { returnKey, escape, other, closed, elsewhere };
 
 class Terminal {
  public:
@@ -29,13 +30,14 @@ class Terminal {
   bool write(const std::string& text);
   /// Waits for the next key, calling `idle` about every 50 ms while none
   /// comes. Escape sequences (arrow keys, function keys, Alt with a key)
-  /// are one `other` key; a read error or end of input is `closed`.
-  TerminalKey nextKey(const std::function<void()>& idle);
+  /// are one `other` key; a read error or end of input is `closed`. Ends
+  /// with `elsewhere` when `watched` (unless -1) is readable or hung up.
+  TerminalKey nextKey(const std::function<void()>& idle, int watched = -1);
 
  private:
   /// The next byte, -1 when none came within `timeoutMilliseconds`, -2 when
-  /// the terminal is closed or failed.
-  int nextByte(int timeoutMilliseconds);
+  /// the terminal is closed or failed, -3 when `watched` is ready first.
+  int nextByte(int timeoutMilliseconds, int watched = -1);
   TerminalKey afterEscape();
 
   int descriptor_ = -1;

@@ -182,10 +182,11 @@ TEST_P(RealBrowserTest, InstallsUpdatesWhileRunningAndRollsBackAVersionThatCanno
   Environment displayEnvironment{{"DISPLAY", display}};
   if (const char* authority = std::getenv("XAUTHORITY")) displayEnvironment["XAUTHORITY"] = authority;
   // The browsers need the display, which they get from the installer's
-  // session; the installer, given one, shows its alerts as dialog windows
-  // only. Without its dialog module they stay on the terminal it runs on.
+  // session; the installer, given one, would also open each alert as a
+  // window. Without its dialog helper the alerts stay on the terminal alone,
+  // which is all this lane answers.
   const fs::path installer = copyInstallerBundle(sandbox.path("installer/QuorvaneInstaller.app"));
-  fs::remove(installer / "Contents/Frameworks/libQuorvaneDesktopDialog.so");
+  fs::remove(installer / "Contents/Helpers/desktop-dialog");
   auto install = [&](const fs::path& source) {
     return InstallerRun::start(sandbox, {.arguments = {"--source", source.string(), "--destination",
                                                        destination.string()},

@@ -1,12 +1,22 @@
-// The desktop dialog: libadwaita's message dialog on GTK 4, started the first
-// time an alert needs it, its main loop turning only while a dialog is open,
-// as a modal alert turns the run loop on macOS.
-#include "platform/host/dialog/desktop_dialog_module.h"
+// The desktop dialog helper: shows one alert as libadwaita's message dialog
+// and reports the answer on standard output. It runs as a process of its own
+// so that the installer never loads GTK and outlives whatever happens to the
+// display: GTK ends its process when the display goes away.
+//
+//   desktop-dialog WINDOW-TITLE ICON-NAME CLOSE-BUTTON HEADING BODY BUTTON...
+//
+// CLOSE-BUTTON is the index of the button that Escape and closing the window
+// answer, -1 for none; BODY may be empty. One line reports the end:
+// "answer N" (the index of the button), "closed" (closed with no close
+// button) or "error REASON"; with none, the dialog did not end by itself.
+#include "platform/host/dialog/desktop_dialog.h"
 
 #include <adwaita.h>
-#include <fcntl.h>
+#include <glib-unix.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,41 +24,40 @@
 
 namespace {
 
-constexpr guint idleSliceMilliseconds = 50;
 // Not a number, so it is never one of the buttons' responses.
 constexpr const char* noButtonResponse = "close";
 
-// Nothing of an alert may reach standard error, and GTK and GLib report
-// plenty there (a missing settings backend, an absent accessibility bus).
-// Only a fatal error, which ends the process anyway, still says why.
+struct Request {
+  const char* windowTitle;
+  const char* iconName;
+  long closeButton;
+  const char* heading;
+  const char* body;
+  std::vector<const char*> buttons;
+};
+
+std::optional<Request> requestOf(int argc, char** argv) {
+  if (argc < 7) return std::nullopt;
+  char* end = nullptr;
+  long closeButton = std::strtol(argv[3], &end, 10);
+  if (*end || closeButton < -1 || closeButton >= argc - 6) return std::nullopt;
+  return Request{argv[1], argv[2], closeButton, argv[4], argv[5],
+                 std::vector<const char*>(argv + 6, argv + argc)};
+}
+
+/// Writes the one report line and ends the helper.
+[[noreturn]] void report(const std::string& line) {
+  std::fputs((line + "\n").c_str(), stdout);
+  std::fflush(stdout);
+  std::_Exit(0);
+}
+
+// GTK and GLib report plenty (a missing settings backend, an absent
+// accessibility bus) that is of no use to anyone watching the installer.
 GLogWriterOutput keepLogQuiet(GLogLevelFlags level, const GLogField* fields, gsize count,
                               gpointer data) {
   if (level & G_LOG_LEVEL_ERROR) return g_log_writer_default(level, fields, count, data);
   return G_LOG_WRITER_HANDLED;
-}
-
-/// gtk_init_check with standard error on /dev/null: Xlib writes there itself
-/// when a display refuses the connection (no key to it, say).
-bool gtkStartedQuietly() {
-  int savedError = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
-  int devNull = open("/dev/null", O_WRONLY | O_CLOEXEC);
-  if (savedError >= 0 && devNull >= 0) dup2(devNull, STDERR_FILENO);
-  bool started = gtk_init_check();
-  if (savedError >= 0 && devNull >= 0) dup2(savedError, STDERR_FILENO);
-  for (int descriptor : {savedError, devNull})
-    if (descriptor >= 0) close(descriptor);
-  return started;
-}
-
-/// Starts GTK once per process; answers whether it runs on a display.
-bool gtkRunning() {
-  static const bool running = [] {
-    g_log_set_writer_func(keepLogQuiet, nullptr, nullptr);
-    if (!gtkStartedQuietly()) return false;
-    adw_init();
-    return true;
-  }();
-  return running;
 }
 
 /// The labels under `widget` that show text of the alert rather than a button title.
@@ -65,7 +74,7 @@ void collectTextLabels(GtkWidget* widget, std::vector<GtkLabel*>& labels) {
 /// neither, so both go through the labels it lays out itself; should those
 /// ever change, the icon falls back to the extra child and the text simply
 /// stays unselectable.
-void decorate(AdwMessageDialog* dialog, const QrvxDialogRequest& request) {
+void decorate(AdwMessageDialog* dialog, const Request& request) {
   std::vector<GtkLabel*> labels;
   collectTextLabels(GTK_WIDGET(dialog), labels);
   GtkWidget* heading = nullptr;
@@ -86,38 +95,30 @@ void decorate(AdwMessageDialog* dialog, const QrvxDialogRequest& request) {
   }
 }
 
-struct DialogAnswer {
-  std::optional<std::string> response;
-};
-
 void rememberResponse(AdwMessageDialog*, const char* response, gpointer answer) {
-  static_cast<DialogAnswer*>(answer)->response = response;
+  *static_cast<std::optional<std::string>*>(answer) = response;
 }
 
-gboolean runIdle(gpointer request) {
-  const auto* dialogRequest = static_cast<const QrvxDialogRequest*>(request);
-  dialogRequest->idle(dialogRequest->idleContext);
-  return G_SOURCE_CONTINUE;
-}
-
-long answerOf(const std::string& response, std::size_t buttonCount) {
-  for (std::size_t i = 0; i < buttonCount; ++i)
-    if (response == std::to_string(i)) return static_cast<long>(i);
-  return -1;
-}
+/// The installer closed its end of the report: nobody waits for an answer.
+gboolean installerGone(gint, GIOCondition, gpointer) { std::_Exit(0); }
 
 }  // namespace
 
-extern "C" long qrvxRunDesktopDialog(const QrvxDialogRequest* request) {
-  if (!gtkRunning()) return -2;
+int main(int argc, char** argv) {
+  std::optional<Request> request = requestOf(argc, argv);
+  if (!request) report(std::string(dialogFailed) + "malformed request");
+  g_unix_fd_add(STDOUT_FILENO, static_cast<GIOCondition>(G_IO_ERR | G_IO_HUP), installerGone,
+                nullptr);
+  g_log_set_writer_func(keepLogQuiet, nullptr, nullptr);
+  if (!gtk_init_check()) report(std::string(dialogFailed) + "GTK could not open the display");
+  adw_init();
 
-  // Held by us as well as by GTK, so it outlives its own closing.
-  auto* dialog = ADW_MESSAGE_DIALOG(g_object_ref(adw_message_dialog_new(
-      nullptr, request->heading, *request->body ? request->body : nullptr)));
+  auto* dialog = ADW_MESSAGE_DIALOG(
+      adw_message_dialog_new(nullptr, request->heading, *request->body ? request->body : nullptr));
   gtk_window_set_title(GTK_WINDOW(dialog), request->windowTitle);
   gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);
   const char* closeResponse = noButtonResponse;
-  for (std::size_t i = 0; i < request->buttonCount; ++i) {
+  for (std::size_t i = 0; i < request->buttons.size(); ++i) {
     std::string id = std::to_string(i);
     adw_message_dialog_add_response(dialog, id.c_str(), request->buttons[i]);
     if (static_cast<long>(i) == request->closeButton) closeResponse = g_intern_string(id.c_str());
@@ -128,20 +129,17 @@ extern "C" long qrvxRunDesktopDialog(const QrvxDialogRequest* request) {
   adw_message_dialog_set_close_response(dialog, closeResponse);
   decorate(dialog, *request);
 
-  DialogAnswer answer;
+  std::optional<std::string> answer;
   g_signal_connect(dialog, "response", G_CALLBACK(rememberResponse), &answer);
-  guint idleSource = g_timeout_add(idleSliceMilliseconds, runIdle,
-                                   const_cast<QrvxDialogRequest*>(request));
   gtk_window_present(GTK_WINDOW(dialog));
   // Selectable text would otherwise take the focus, all of it selected.
   gtk_window_set_focus(GTK_WINDOW(dialog), gtk_window_get_default_widget(GTK_WINDOW(dialog)));
-  while (!answer.response) g_main_context_iteration(nullptr, TRUE);
-  g_source_remove(idleSource);
+  while (!answer) g_main_context_iteration(nullptr, TRUE);
 
   // Gone from the screen before the installer goes on.
   gtk_window_destroy(GTK_WINDOW(dialog));
   while (g_main_context_pending(nullptr)) g_main_context_iteration(nullptr, FALSE);
   gdk_display_sync(gdk_display_get_default());
-  g_object_unref(dialog);
-  return answerOf(*answer.response, request->buttonCount);
+  if (*answer == noButtonResponse) report(dialogClosed);
+  report(dialogAnswered + *answer);
 }
