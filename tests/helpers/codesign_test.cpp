@@ -39,6 +39,15 @@ HelperOutcome verify(const std::string& bundle) {
   return runHelper("codesign", {"--verify", "--deep", "--strict", bundle});
 }
 
+/// Rewrites the bundle's seal with the first `from` replaced by `to`.
+void editSeal(const std::string& bundle, const std::string& from, const std::string& to) {
+  const std::string path = bundle + "/Contents/_CodeSignature/CodeResources";
+  std::string document = readFile(path);
+  const std::size_t at = document.find(from);
+  ASSERT_NE(at, std::string::npos);
+  writeFile(path, document.replace(at, from.size(), to));
+}
+
 void expectOneLine(const std::string& text) {
   ASSERT_FALSE(text.empty());
   EXPECT_EQ(text.find('\n'), text.size() - 1) << text;
@@ -142,6 +151,15 @@ TEST(CodesignTest, VerificationRefusesEveryDifference) {
       {"seal removed", [&](const std::string& b) { std::filesystem::remove(b + "/Contents/_CodeSignature/CodeResources"); },
        "not signed at all"},
       {"seal garbled", [&](const std::string& b) { writeFile(b + "/Contents/_CodeSignature/CodeResources", "<plist"); },
+       "seal unreadable"},
+      {"seal names a file with a NUL, read cut short as another",
+       [&](const std::string& b) { editSeal(b, "<key>Contents/Info.plist", "<key>Contents/Info.plist&#0;.old"); },
+       "seal unreadable"},
+      {"seal names a file twice",
+       [&](const std::string& b) {
+         const std::string entry = "<key>Contents/MacOS/Sample</key>";
+         editSeal(b, entry, entry + "<dict><key>type</key><string>directory</string><key>mode</key><integer>493</integer></dict>" + entry);
+       },
        "seal unreadable"},
       {"file slipped beside the seal",
        [&](const std::string& b) { writeFile(b + "/Contents/_CodeSignature/extra", "x"); }, "file added"},
