@@ -157,8 +157,10 @@ TEST(CodesignTest, VerificationRefusesEveryDifference) {
        "seal unreadable"},
       {"seal names a file twice",
        [&](const std::string& b) {
-         const std::string entry = "<key>Contents/MacOS/Sample</key>";
-         editSeal(b, entry, entry + "<dict><key>type</key><string>directory</string><key>mode</key><integer>493</integer></dict>" + entry);
+         const std::string seal = readFile(b + "/Contents/_CodeSignature/CodeResources");
+         const std::size_t start = seal.find("<key>Contents/MacOS/Sample</key>");
+         const std::string entry = seal.substr(start, seal.find("</dict>", start) + 7 - start);
+         editSeal(b, entry, entry + entry);
        },
        "seal unreadable"},
       {"file slipped beside the seal",
