@@ -4,9 +4,10 @@
 set -euo pipefail
 project_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 "$project_dir/scripts/build.sh"
-build_dir=${BUILD_DIR:-$project_dir/build}
+build_dir=$(realpath -m "${BUILD_DIR:-$project_dir/build}")
+cd "$project_dir"  # where ctest finds the presets
 status=0
-ctest --test-dir "$build_dir" --output-on-failure -j "$(nproc)" || status=$?
+ctest --preset default --test-dir "$build_dir" -j "$(nproc)" || status=$?
 "$project_dir/scripts/build-sanitize.sh"
-ctest --test-dir "$build_dir/sanitize" --output-on-failure -j "$(nproc)" || status=$?
+ctest --preset sanitize --test-dir "$build_dir/sanitize" -j "$(nproc)" || status=$?
 exit "$status"
