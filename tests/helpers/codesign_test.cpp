@@ -48,6 +48,20 @@ void editSeal(const std::string& bundle, const std::string& from, const std::str
   writeFile(path, document.replace(at, from.size(), to));
 }
 
+/// Rewrites the bundle's seal as a binary property list.
+void makeSealBinary(const std::string& bundle) {
+  const std::string path = bundle + "/Contents/_CodeSignature/CodeResources";
+  const std::string xml = readFile(path);
+  plist_t root = nullptr;
+  plist_from_xml(xml.data(), xml.size(), &root);
+  char* bytes = nullptr;
+  uint32_t length = 0;
+  plist_to_bin(root, &bytes, &length);
+  plist_free(root);
+  writeFile(path, std::string(bytes, length));
+  plist_to_bin_free(bytes);
+}
+
 void expectOneLine(const std::string& text) {
   ASSERT_FALSE(text.empty());
   EXPECT_EQ(text.find('\n'), text.size() - 1) << text;
@@ -152,15 +166,17 @@ TEST(CodesignTest, VerificationRefusesEveryDifference) {
        "not signed at all"},
       {"seal garbled", [&](const std::string& b) { writeFile(b + "/Contents/_CodeSignature/CodeResources", "<plist"); },
        "seal unreadable"},
-      {"seal names a file with a NUL, read cut short as another",
-       [&](const std::string& b) { editSeal(b, "<key>Contents/Info.plist", "<key>Contents/Info.plist&#0;.old"); },
-       "seal unreadable"},
-      {"seal names a file twice",
+      // libplist reads a binary key cut at a NUL and keeps both of two equal keys.
+      {"binary seal names a file with a NUL",
        [&](const std::string& b) {
-         const std::string seal = readFile(b + "/Contents/_CodeSignature/CodeResources");
-         const std::size_t start = seal.find("<key>Contents/MacOS/Sample</key>");
-         const std::string entry = seal.substr(start, seal.find("</dict>", start) + 7 - start);
-         editSeal(b, entry, entry + entry);
+         makeSealBinary(b);
+         editSeal(b, "\x5F\x10\x13" "Contents/Info.plist", std::string("\x5F\x10\x13" "Contents/Info\0plist", 22));
+       },
+       "seal unreadable"},
+      {"binary seal names a file twice",
+       [&](const std::string& b) {
+         makeSealBinary(b);
+         editSeal(b, "\x5F\x10\x13" "Contents/Frameworks", "\x5F\x10\x13" "Contents/Info.plist");
        },
        "seal unreadable"},
       {"file slipped beside the seal",
