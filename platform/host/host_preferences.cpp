@@ -64,7 +64,9 @@ Domain loadDomain(const std::string& application) {
 }
 
 /// `mkdir -p` with folders private to the user, as the XDG folders are.
-bool createFolders(const std::string& path) { return g_mkdir_with_parents(path.c_str(), 0700) == 0; }
+bool createFolders(const std::string& path) {
+  return g_mkdir_with_parents(path.c_str(), 0700) == 0;
+}
 
 }  // namespace
 

@@ -28,18 +28,20 @@ std::string transformedUTF8(const std::string& text, Transform transform) {
 }  // namespace
 
 std::string HostText::precomposed(const std::string& text) {
-  return transformedUTF8(text, [](icu::StringPiece source, icu::ByteSink& sink, UErrorCode& status) {
-    const icu::Normalizer2* composition = icu::Normalizer2::getNFCInstance(status);
-    if (U_SUCCESS(status)) composition->normalizeUTF8(0, source, sink, nullptr, status);
-  });
+  return transformedUTF8(
+      text, [](icu::StringPiece source, icu::ByteSink& sink, UErrorCode& status) {
+        const icu::Normalizer2* composition = icu::Normalizer2::getNFCInstance(status);
+        if (U_SUCCESS(status)) composition->normalizeUTF8(0, source, sink, nullptr, status);
+      });
 }
 
 std::string HostText::lowercased(const std::string& text) {
-  return transformedUTF8(text, [](icu::StringPiece source, icu::ByteSink& sink, UErrorCode& status) {
-    // The root locale gives the default mapping, without Turkish or
-    // Lithuanian special cases.
-    icu::CaseMap::utf8ToLower("", 0, source, sink, nullptr, status);
-  });
+  return transformedUTF8(text,
+                         [](icu::StringPiece source, icu::ByteSink& sink, UErrorCode& status) {
+                           // The root locale gives the default mapping, without Turkish or
+                           // Lithuanian special cases.
+                           icu::CaseMap::utf8ToLower("", 0, source, sink, nullptr, status);
+                         });
 }
 
 }  // namespace installer::host

@@ -235,18 +235,21 @@ plist_t nodeOfValue(const PropertyValue& value, int depth) {
 bool replaceFileAtomically(const std::string& path, const char* bytes, std::size_t length) {
   struct stat existing {};
   int mode = 0600;
-  if (::stat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) mode = existing.st_mode & 07777;
+  if (::stat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode))
+    mode = existing.st_mode & 07777;
   GError* error = nullptr;
-  const bool replaced = g_file_set_contents_full(
-      path.c_str(), bytes, static_cast<gssize>(length),
-      static_cast<GFileSetContentsFlags>(G_FILE_SET_CONTENTS_CONSISTENT | G_FILE_SET_CONTENTS_DURABLE), mode,
-      &error);
+  const bool replaced =
+      g_file_set_contents_full(path.c_str(), bytes, static_cast<gssize>(length),
+                               static_cast<GFileSetContentsFlags>(G_FILE_SET_CONTENTS_CONSISTENT |
+                                                                  G_FILE_SET_CONTENTS_DURABLE),
+                               mode, &error);
   g_clear_error(&error);
   if (!replaced) return false;
   // The rename itself becomes durable only with its folder; a folder that
   // cannot be synced does not undo a write that has already replaced the file.
   std::string folder = path.substr(0, path.find_last_of('/') + 1);
-  helpers::UniqueFd folderFd(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  helpers::UniqueFd folderFd(
+      ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (folderFd) ::fsync(folderFd.get());
   return true;
 }

@@ -9,10 +9,13 @@ namespace {
 
 /// The big-endian unsigned number of `size` bytes at `offset`, or nothing
 /// when it does not lie inside `bytes`.
-std::optional<std::uint64_t> bigEndian(std::string_view bytes, std::uint64_t offset, std::uint64_t size) {
-  if (size == 0 || size > 8 || offset > bytes.size() || size > bytes.size() - offset) return std::nullopt;
+std::optional<std::uint64_t> bigEndian(std::string_view bytes, std::uint64_t offset,
+                                       std::uint64_t size) {
+  if (size == 0 || size > 8 || offset > bytes.size() || size > bytes.size() - offset)
+    return std::nullopt;
   std::uint64_t value = 0;
-  for (std::uint64_t i = 0; i < size; ++i) value = value << 8 | static_cast<unsigned char>(bytes[offset + i]);
+  for (std::uint64_t i = 0; i < size; ++i)
+    value = value << 8 | static_cast<unsigned char>(bytes[offset + i]);
   return value;
 }
 
@@ -66,7 +69,8 @@ bool binaryHoldsNul(std::string_view bytes) {
 /// A raw NUL byte, or a character reference to U+0000 ("&#0;", "&#x00;").
 bool xmlHoldsNul(std::string_view text) {
   if (text.find('\0') != std::string_view::npos) return true;
-  for (std::size_t at = text.find("&#"); at != std::string_view::npos; at = text.find("&#", at + 2)) {
+  for (std::size_t at = text.find("&#"); at != std::string_view::npos;
+       at = text.find("&#", at + 2)) {
     std::size_t digit = at + 2;
     if (digit < text.size() && (text[digit] == 'x' || text[digit] == 'X')) ++digit;
     std::size_t end = digit;

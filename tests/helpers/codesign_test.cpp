@@ -162,7 +162,8 @@ TEST(CodesignTest, VerificationRefusesEveryDifference) {
          ASSERT_EQ(runHelper("codesign", {"-s", "-", "-f", b + "/" + innerFramework}).status, 0);
        },
        "seal of the nested bundle changed"},
-      {"seal removed", [&](const std::string& b) { std::filesystem::remove(b + "/Contents/_CodeSignature/CodeResources"); },
+      {"seal removed",
+       [&](const std::string& b) { std::filesystem::remove(b + "/Contents/_CodeSignature/CodeResources"); },
        "not signed at all"},
       {"seal garbled", [&](const std::string& b) { writeFile(b + "/Contents/_CodeSignature/CodeResources", "<plist"); },
        "seal unreadable"},
@@ -170,20 +171,28 @@ TEST(CodesignTest, VerificationRefusesEveryDifference) {
       {"binary seal names a file with a NUL",
        [&](const std::string& b) {
          makeSealBinary(b);
-         editSeal(b, "\x5F\x10\x13" "Contents/Info.plist", std::string("\x5F\x10\x13" "Contents/Info\0plist", 22));
+         editSeal(b,
+                  "\x5F\x10\x13"
+                  "Contents/Info.plist",
+                  std::string("\x5F\x10\x13"
+                              "Contents/Info\0plist",
+                              22));
        },
        "seal unreadable"},
       {"binary seal names a file twice",
        [&](const std::string& b) {
          makeSealBinary(b);
-         editSeal(b, "\x5F\x10\x13" "Contents/Frameworks", "\x5F\x10\x13" "Contents/Info.plist");
+         editSeal(b,
+                  "\x5F\x10\x13"
+                  "Contents/Frameworks",
+                  "\x5F\x10\x13"
+                  "Contents/Info.plist");
        },
        "seal unreadable"},
       {"file slipped beside the seal",
        [&](const std::string& b) { writeFile(b + "/Contents/_CodeSignature/extra", "x"); }, "file added"},
       {"bundle mode changed", [&](const std::string& b) { ::chmod(b.c_str(), 0700); }, "mode changed"},
-      {"FIFO added",
-       [&](const std::string& b) { ASSERT_EQ(::mkfifo((b + resources + "fifo").c_str(), 0600), 0); },
+      {"FIFO added", [&](const std::string& b) { ASSERT_EQ(::mkfifo((b + resources + "fifo").c_str(), 0600), 0); },
        "fifo: not a file, directory or symbolic link"},
   };
   for (const Case& c : cases) {
