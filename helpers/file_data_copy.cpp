@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <memory>
 
+#include "helpers/file_io.h"
 #include "helpers/system_failure.h"
 
 namespace helpers {
@@ -32,14 +33,7 @@ void copyByReadAndWrite(int in, int out, const std::string& sourcePath,
       throwSystemFailure("read", sourcePath, errno);
     }
     if (count == 0) return;
-    for (ssize_t written = 0; written < count;) {
-      ssize_t step = ::write(out, buffer.get() + written, static_cast<size_t>(count - written));
-      if (step < 0) {
-        if (errno == EINTR) continue;
-        throwSystemFailure("write", destinationPath, errno);
-      }
-      written += step;
-    }
+    writeAll(out, std::string_view(buffer.get(), static_cast<size_t>(count)), destinationPath);
   }
 }
 

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "helpers/file_io.h"
 #include "helpers/system_failure.h"
 #include "helpers/unique_fd.h"
 
@@ -33,17 +34,7 @@ std::vector<std::string> readLines(int directoryFd, const std::string& path) {
     if (errno == ENOENT) return {};
     throwSystemFailure("open", path, errno);
   }
-  std::string content;
-  char buffer[1 << 16];
-  for (;;) {
-    ssize_t count = ::read(file.get(), buffer, sizeof buffer);
-    if (count < 0) {
-      if (errno == EINTR) continue;
-      throwSystemFailure("read", path, errno);
-    }
-    if (count == 0) break;
-    content.append(buffer, static_cast<size_t>(count));
-  }
+  const std::string content = readAll(file.get(), path);
   std::vector<std::string> lines;
   size_t start = 0;
   while (start < content.size()) {
@@ -66,14 +57,7 @@ void writeLinesAtomically(int directoryFd, const std::string& directory, const s
   UniqueFd temporary(::openat(directoryFd, temporaryName.c_str(), flags, 0600));
   if (!temporary) throwSystemFailure("create", temporaryPath, errno);
   try {
-    for (size_t written = 0; written < content.size();) {
-      ssize_t count = ::write(temporary.get(), content.data() + written, content.size() - written);
-      if (count < 0) {
-        if (errno == EINTR) continue;
-        throwSystemFailure("write", temporaryPath, errno);
-      }
-      written += static_cast<size_t>(count);
-    }
+    writeAll(temporary.get(), content, temporaryPath);
     if (::fsync(temporary.get()) != 0) throwSystemFailure("fsync", temporaryPath, errno);
     if (::close(temporary.release()) != 0) throwSystemFailure("close", temporaryPath, errno);
     if (::renameat(directoryFd, temporaryName.c_str(), directoryFd, registryFileName) != 0)

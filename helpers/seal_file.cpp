@@ -12,7 +12,9 @@
 #include <memory>
 
 #include "helpers/file_digest.h"
+#include "helpers/file_io.h"
 #include "helpers/system_failure.h"
+#include "platform/host/property_list_nul.h"
 
 namespace helpers {
 namespace {
@@ -86,6 +88,8 @@ SealEntry entryOfNode(const std::string& relative, plist_t node) {
 }
 
 Seal sealOfDocument(const std::string& document) {
+  // libplist would read such a name cut short, as another file's.
+  if (installer::host::holdsEmbeddedNul(document)) unreadable("", "a name holds a NUL byte");
   plist_t parsed = nullptr;
   plist_from_memory(document.data(), static_cast<uint32_t>(document.size()), &parsed);
   Plist root(parsed);
@@ -107,7 +111,8 @@ Seal sealOfDocument(const std::string& document) {
     if (key == nullptr) break;
     std::string relative(key);
     std::free(key);
-    seal.emplace(relative, entryOfNode(relative, node));
+    // A name listed twice leaves open which entry counts.
+    if (!seal.emplace(relative, entryOfNode(relative, node)).second) unreadable(relative, "entry listed twice");
   }
   std::free(iterator);
   return seal;
@@ -163,35 +168,14 @@ UniqueFd openSealFile(int bundleFd, const std::string& bundlePath) {
   return file;
 }
 
-std::string readWholeFile(int fd, const std::string& path) {
+std::string readSealDocument(int fd, const std::string& path) {
   struct stat status;
   if (::fstat(fd, &status) != 0) throwSystemFailure("fstat", path, errno);
   if (!S_ISREG(status.st_mode)) unreadable("", "CodeResources is no regular file");
   if (status.st_size > largestSeal) unreadable("", "CodeResources is too large");
-  std::string bytes;
-  char buffer[1 << 16];
-  for (;;) {
-    ssize_t count = ::read(fd, buffer, sizeof buffer);
-    if (count < 0) {
-      if (errno == EINTR) continue;
-      throwSystemFailure("read", path, errno);
-    }
-    if (count == 0) return bytes;
-    bytes.append(buffer, static_cast<size_t>(count));
-    if (bytes.size() > static_cast<size_t>(largestSeal)) unreadable("", "CodeResources is too large");
-  }
-}
-
-void writeAll(int fd, const std::string& bytes, const std::string& path) {
-  size_t written = 0;
-  while (written < bytes.size()) {
-    ssize_t count = ::write(fd, bytes.data() + written, bytes.size() - written);
-    if (count < 0) {
-      if (errno == EINTR) continue;
-      throwSystemFailure("write", path, errno);
-    }
-    written += static_cast<size_t>(count);
-  }
+  std::string bytes = readAll(fd, path, largestSeal);
+  if (bytes.size() > static_cast<size_t>(largestSeal)) unreadable("", "CodeResources is too large");
+  return bytes;
 }
 
 }  // namespace
@@ -199,7 +183,7 @@ void writeAll(int fd, const std::string& bytes, const std::string& path) {
 std::optional<LoadedSeal> loadSeal(int bundleFd, const std::string& bundlePath) {
   UniqueFd file = openSealFile(bundleFd, bundlePath);
   if (!file) return std::nullopt;
-  std::string document = readWholeFile(file.get(), bundlePath + "/" + sealRelativePath);
+  std::string document = readSealDocument(file.get(), bundlePath + "/" + sealRelativePath);
   return LoadedSeal{digestOfBytes(document), sealOfDocument(document)};
 }
 

@@ -12,7 +12,7 @@
 #include "helpers/seal_walk.h"
 #include "helpers/system_failure.h"
 #include "helpers/unique_fd.h"
-#include "helpers/utf8_name.h"
+#include "platform/utf8.h"
 
 namespace helpers {
 namespace {
@@ -31,7 +31,7 @@ class SealRecorder final : public SealVisitor {
       : seal_(seal), bundlePath_(std::move(bundlePath)), options_(options) {}
 
   SealEntry& record(const std::string& relative, EntryKind kind) {
-    if (!isWellFormedUtf8(relative)) throw SealMismatch(relative, "name is not valid UTF-8");
+    if (!installer::isWellFormedUTF8(relative)) throw SealMismatch(relative, "name is not valid UTF-8");
     SealEntry& entry = seal_[relative];
     entry.kind = kind;
     return entry;
@@ -50,7 +50,7 @@ class SealRecorder final : public SealVisitor {
   }
 
   void symlink(const std::string& relative, const std::string& target) override {
-    if (!isWellFormedUtf8(target)) throw SealMismatch(relative, "link target is not valid UTF-8");
+    if (!installer::isWellFormedUTF8(target)) throw SealMismatch(relative, "link target is not valid UTF-8");
     record(relative, EntryKind::symlink).target = target;
   }
 

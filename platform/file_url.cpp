@@ -6,6 +6,8 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/utf8.h"
+
 namespace installer {
 namespace {
 
@@ -99,39 +101,6 @@ std::optional<std::string> percentDecoded(std::string_view text) {
     decoded += byte;
   }
   return decoded;
-}
-
-/// Whether `text` is well-formed UTF-8 (no overlong forms, surrogates or
-/// code points past U+10FFFF).
-bool isValidUTF8(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    std::size_t length = 0;
-    unsigned int lowestSecond = 0x80, highestSecond = 0xBF;
-    if (lead < 0x80) length = 1;
-    else if (lead >= 0xC2 && lead <= 0xDF) length = 2;
-    else if (lead >= 0xE0 && lead <= 0xEF) {
-      length = 3;
-      if (lead == 0xE0) lowestSecond = 0xA0;
-      if (lead == 0xED) highestSecond = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      length = 4;
-      if (lead == 0xF0) lowestSecond = 0x90;
-      if (lead == 0xF4) highestSecond = 0x8F;
-    } else {
-      return false;
-    }
-    if (i + length > text.size()) return false;
-    for (std::size_t k = 1; k < length; ++k) {
-      const auto next = static_cast<unsigned char>(text[i + k]);
-      const unsigned int low = k == 1 ? lowestSecond : 0x80;
-      const unsigned int high = k == 1 ? highestSecond : 0xBF;
-      if (next < low || next > high) return false;
-    }
-    i += length;
-  }
-  return true;
 }
 
 /// The host named by an authority "user@host:port" (brackets of an IPv6
@@ -264,14 +233,14 @@ std::optional<ParsedURL> parseURLString(const std::string& text) {
     rest.remove_prefix(2);
     const std::size_t authorityEnd = std::min(rest.find(kSeparator), rest.size());
     std::optional<std::string> host = percentDecoded(hostOfAuthority(rest.substr(0, authorityEnd)));
-    if (!host || !isValidUTF8(*host)) return std::nullopt;
+    if (!host || !isWellFormedUTF8(*host)) return std::nullopt;
     parsed.host = std::move(*host);
     rest.remove_prefix(authorityEnd);
   }
 
   // Bytes that are not UTF-8 cannot name anything on the platform's volumes.
   std::optional<std::string> path = percentDecoded(rest);
-  if (!path || !isValidUTF8(*path)) return std::nullopt;
+  if (!path || !isWellFormedUTF8(*path)) return std::nullopt;
   if (parsed.isFileURL() && !path->starts_with(kSeparator)) return std::nullopt;
   parsed.path = droppingTrailingSeparators(std::move(*path));
   return parsed;

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Configures and builds the project into build/ (or $BUILD_DIR).
+# Configures (the preset `default`) and builds the project into build/ (or
+# $BUILD_DIR). QRVX_WARNINGS_AS_ERRORS=ON, as CI sets it, fails on any warning.
 set -euo pipefail
 project_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 source "$project_dir/scripts/dependencies.sh"
 build_dir=${BUILD_DIR:-$project_dir/build}
-cmake -S "$project_dir" -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S "$project_dir" --preset default -B "$build_dir" \
+  -DCMAKE_COMPILE_WARNING_AS_ERROR="${QRVX_WARNINGS_AS_ERRORS:-OFF}" >/dev/null
 cmake --build "$build_dir" -j "$(nproc)"

@@ -34,9 +34,10 @@ browser_name="Quorvane浏览器"
 installer="$root/build-mac/QuorvaneInstaller.app"
 browser="$installer/Contents/Resources/$browser_name.app"
 
-step "Build as shipped (the defaults: arm64 and x86_64, macOS 12 onwards)"
-cmake -S "$root" -B "$root/build-mac" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF
-cmake --build "$root/build-mac" -j "$jobs"
+step "Build as shipped (the preset apple: arm64 and x86_64, macOS 12 onwards)"
+cd "$root"  # where cmake, ctest and cpack find the presets
+cmake --preset apple
+cmake --build --preset apple -j "$jobs"
 
 step "The shipped bundles"
 codesign --verify --deep --strict --verbose=2 "$browser"
@@ -56,6 +57,12 @@ done
 [[ "$(plist_value "$installer" CFBundleDevelopmentRegion)" == zh_CN ]] ||
   fail "the installer does not declare Chinese as its development region"
 echo "sealed; arm64 and x86_64; macOS 12 onwards; development region zh_CN"
+
+step "The disk image"
+cpack --preset apple
+image="$(ls "$root"/build-mac/QuorvaneInstaller-*-Darwin.dmg)"
+hdiutil verify "$image"
+echo "$image"
 
 # Homebrew's GoogleTest holds this Mac's architecture only, so the tests are
 # built for that one.

@@ -2,7 +2,9 @@
 # Tries to break the installer and writes what held to docs/RELIABILITY.md:
 # the whole fault sweep (every injection point of every scenario, a crash,
 # three errors and, as root, a power cut), the fuzz targets for a longer
-# time, the races and the hostile paths. Usage: scripts/reliability-report.sh [fuzz seconds per target, 60]
+# time, the races and the hostile paths, and the unit tests under
+# ThreadSanitizer (build/tsan, the preset tsan).
+# Usage: scripts/reliability-report.sh [fuzz seconds per target, 60]
 # Takes about an hour on two cores, with nothing else running browsers of this
 # user meanwhile (a fresh installation takes any of them for the old one);
 # builds first.
@@ -43,6 +45,16 @@ for seeds in "$project_dir"/tests/fuzz/corpus/*/; do
   printf '%s\t%s\t%s\n' "$target" "${runs:-?}" "$( ((status == 0)) && echo 'no finding' || echo "failed ($status)")" \
     >>"$work/fuzz.tsv"
 done
+
+# The unit tests under ThreadSanitizer: the backend's launch thread, main
+# queue and exit registry, with the logic that drives them.
+tsan_dir=$build_dir/tsan
+tsan_status=0
+{
+  cmake -S "$project_dir" --preset tsan -B "$tsan_dir" &&
+    cmake --build "$tsan_dir" --target installer_unit_tests -j "$(nproc)" &&
+    (cd "$project_dir" && ctest --preset tsan --test-dir "$tsan_dir" -j "$(nproc)")
+} >"$work/tsan.log" 2>&1 || tsan_status=$?
 
 {
   echo "# Reliability report"
@@ -177,6 +189,23 @@ EOF
   echo "| Target | Inputs run | Result |"
   echo "|---|---:|---|"
   awk -F'\t' '{ printf "| `%s` | %s | %s |\n", $1, $2, $3 }' "$work/fuzz.tsv"
+  echo
+  echo "## Threads: ThreadSanitizer"
+  echo
+  echo "The unit tests built with clang and \`-fsanitize=thread\` (\`cmake --preset tsan\`, in"
+  echo "\`build/tsan\`) and run by \`ctest --preset tsan\`: the host backend's launch thread, main queue"
+  echo "and exit registry, and the logic that uses them. A data race or a lock-order inversion fails"
+  echo "the test it occurs in."
+  echo
+  echo "- $(grep -E 'tests passed|No tests were found' "$work/tsan.log" | tail -n1 || echo 'no test ran')"
+  echo "- reports of ThreadSanitizer: $(grep -c 'WARNING: ThreadSanitizer' "$work/tsan.log" || true)"
+  echo "- exit status $tsan_status"
+  if ((tsan_status != 0)); then
+    echo
+    echo '```'
+    grep -E -A12 'WARNING: ThreadSanitizer|\*\*\*Failed|Error' "$work/tsan.log" | head -n 60
+    echo '```'
+  fi
 } >"$report"
 echo "wrote $report" >&2
-exit $((sweep_status || race_status || fuzz_status))
+exit $((sweep_status || race_status || fuzz_status || tsan_status))

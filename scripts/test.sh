@@ -4,14 +4,15 @@
 set -euo pipefail
 project_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 "$project_dir/scripts/build.sh"
-build_dir=${BUILD_DIR:-$project_dir/build}
+build_dir=$(realpath -m "${BUILD_DIR:-$project_dir/build}")
+cd "$project_dir"  # where ctest finds the presets
 status=0
 rm -f "$build_dir/fault-points.tsv"
-ctest --test-dir "$build_dir" --output-on-failure -j "$(nproc)" || status=$?
+ctest --preset default --test-dir "$build_dir" -j "$(nproc)" || status=$?
 if [[ -s $build_dir/fault-points.tsv ]]; then
   echo "Fault sweep points run (scenario, fault, call, invocation, reached, outcome, invariant):"
   cat "$build_dir/fault-points.tsv"
 fi
 "$project_dir/scripts/build-sanitize.sh"
-ctest --test-dir "$build_dir/sanitize" --output-on-failure -j "$(nproc)" || status=$?
+ctest --preset sanitize --test-dir "$build_dir/sanitize" -j "$(nproc)" || status=$?
 exit "$status"

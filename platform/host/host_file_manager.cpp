@@ -27,17 +27,14 @@ bool isDirectory(const std::string& path) {
   return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
-/// `mkdir -p` of every folder above `path`.
+/// `mkdir -p` of every folder above `path`; an existing folder is fine even
+/// where mkdir would answer EACCES or EROFS.
 void createParents(const std::string& path) {
-  for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
-       slash = path.find('/', slash + 1)) {
-    std::string parent = path.substr(0, slash);
-    if (parent.empty() || parent.back() == '/') continue;
-    if (::mkdir(parent.c_str(), 0777) == 0) continue;
-    int error = errno;
-    // An existing folder is fine even where mkdir answers EACCES or EROFS.
-    if (isDirectory(parent)) continue;
-    fail("Could not create directory " + path, error == EEXIST ? ENOTDIR : error);
+  const std::size_t lastKept = path.find_last_not_of('/');
+  const std::size_t slash = lastKept == std::string::npos ? lastKept : path.rfind('/', lastKept);
+  if (slash == std::string::npos || slash == 0) return;
+  if (g_mkdir_with_parents(path.substr(0, slash).c_str(), 0777) != 0) {
+    fail("Could not create directory " + path, errno);
   }
 }
 

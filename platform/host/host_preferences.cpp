@@ -1,3 +1,4 @@
+#include <glib.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -66,14 +67,7 @@ Domain loadDomain(const std::string& application) {
 
 /// `mkdir -p` with folders private to the user, as the XDG folders are.
 bool createFolders(const std::string& path) {
-  for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
-    std::string folder = path.substr(0, slash);
-    if (::mkdir(folder.c_str(), 0700) != 0) {
-      struct stat status {};
-      if (::stat(folder.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) return false;
-    }
-    if (slash == std::string::npos) return true;
-  }
+  return g_mkdir_with_parents(path.c_str(), 0700) == 0;
 }
 
 }  // namespace

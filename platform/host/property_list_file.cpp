@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <glib.h>
 #include <plist/plist.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,7 +17,9 @@
 #include <string>
 #include <variant>
 
+#include "helpers/unique_fd.h"
 #include "platform/host/host.h"
+#include "platform/host/property_list_nul.h"
 
 namespace installer::host {
 namespace {
@@ -30,29 +33,9 @@ struct PlistDeleter {
 };
 using PlistPointer = std::unique_ptr<void, PlistDeleter>;
 
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const { return fd_; }
-  /// Closes now, answering whether the close reported success.
-  bool close() {
-    int fd = fd_;
-    fd_ = -1;
-    return ::close(fd) == 0;
-  }
-
- private:
-  int fd_;
-};
-
 /// What the regular file open at `file` holds, when it is at most `limit`
 /// bytes long.
-std::optional<std::string> contentsOf(const Descriptor& file, std::size_t limit) {
+std::optional<std::string> contentsOf(const helpers::UniqueFd& file, std::size_t limit) {
   if (file.get() < 0) return std::nullopt;
   struct stat status {};
   if (::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode) ||
@@ -75,7 +58,7 @@ std::optional<std::string> contentsOf(const Descriptor& file, std::size_t limit)
 
 std::optional<std::string> fileContents(const std::string& path) {
   // O_NONBLOCK: a FIFO planted as Info.plist must not hang the open.
-  Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  helpers::UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   // libplist takes a 32-bit length.
   return contentsOf(file, std::numeric_limits<std::uint32_t>::max());
 }
@@ -94,19 +77,11 @@ std::optional<PropertyValue> arrayOfNode(plist_t node, int depth) {
   return PropertyValue(std::move(array));
 }
 
-/// The text of a dictionary key, or nothing when it holds a NUL byte: a
-/// binary list can store one, and libplist then fails an assertion (ending
-/// the process) when asked for the text. Writing the key out is the only
-/// way libplist offers to see its whole length.
+/// The text of a dictionary key. Debian's libplist cuts a key at an embedded
+/// NUL without a word ("a\0b" reads as "a"), so such documents are refused
+/// before they reach here (holdsEmbeddedNul).
 std::optional<std::string> keyText(plist_t keyNode) {
   if (plist_get_node_type(keyNode) != PLIST_KEY) return std::nullopt;
-  char* xml = nullptr;
-  uint32_t xmlLength = 0;
-  plist_to_xml(keyNode, &xml, &xmlLength);
-  if (!xml) return std::nullopt;
-  const bool holdsNUL = std::memchr(xml, '\0', xmlLength) != nullptr;
-  plist_to_xml_free(xml);
-  if (holdsNUL) return std::nullopt;
   char* key = nullptr;
   plist_get_key_val(keyNode, &key);
   if (!key) return std::nullopt;
@@ -289,52 +264,27 @@ bool xmlCanHold(const PropertyValue& value) {
   return true;
 }
 
-std::string folderOf(const std::string& path) {
-  std::string::size_type slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-bool writeAll(int fd, const char* bytes, std::size_t length) {
-  while (length > 0) {
-    ssize_t count = ::write(fd, bytes, length);
-    if (count < 0 && errno == EINTR) continue;
-    if (count <= 0) return false;
-    bytes += count;
-    length -= static_cast<std::size_t>(count);
-  }
-  return true;
-}
-
-/// Makes the rename itself durable; a folder that cannot be synced does not
-/// undo a write that has already replaced the file.
-void syncFolder(const std::string& folder) {
-  int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
-}
-
+/// Replaces `path` by a new file holding `bytes` (temporary file, sync,
+/// rename), keeping the mode of the file it replaces; a new file is private.
 bool replaceFileAtomically(const std::string& path, const char* bytes, std::size_t length) {
-  std::string folder = folderOf(path);
-  std::string name = path.substr(path.find_last_of('/') + 1);
-  std::string temporary = folder + "/." + name + ".XXXXXX";
-  Descriptor file(::mkostemp(temporary.data(), O_CLOEXEC));
-  if (file.get() < 0) return false;
-
-  bool written = true;
   struct stat existing {};
-  if (::stat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
-    written = ::fchmod(file.get(), existing.st_mode & 07777) == 0;
-  }
-  written = written && writeAll(file.get(), bytes, length) && ::fsync(file.get()) == 0;
-  written = file.close() && written;
-  if (!written || ::rename(temporary.c_str(), path.c_str()) != 0) {
-    ::unlink(temporary.c_str());
-    return false;
-  }
-  syncFolder(folder);
+  int mode = 0600;
+  if (::stat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode))
+    mode = existing.st_mode & 07777;
+  GError* error = nullptr;
+  const bool replaced =
+      g_file_set_contents_full(path.c_str(), bytes, static_cast<gssize>(length),
+                               static_cast<GFileSetContentsFlags>(G_FILE_SET_CONTENTS_CONSISTENT |
+                                                                  G_FILE_SET_CONTENTS_DURABLE),
+                               mode, &error);
+  g_clear_error(&error);
+  if (!replaced) return false;
+  // The rename itself becomes durable only with its folder; a folder that
+  // cannot be synced does not undo a write that has already replaced the file.
+  std::string folder = path.substr(0, path.find_last_of('/') + 1);
+  helpers::UniqueFd folderFd(
+      ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (folderFd) ::fsync(folderFd.get());
   return true;
 }
 
@@ -342,7 +292,8 @@ bool replaceFileAtomically(const std::string& path, const char* bytes, std::size
 
 std::optional<PropertyValue> propertyListOfBytes(const std::string& contents, bool* binary) {
   // libplist takes a 32-bit length.
-  if (contents.empty() || contents.size() > std::numeric_limits<std::uint32_t>::max()) {
+  if (contents.empty() || contents.size() > std::numeric_limits<std::uint32_t>::max() ||
+      holdsEmbeddedNul(contents)) {
     return std::nullopt;
   }
   const auto length = static_cast<uint32_t>(contents.size());
@@ -364,14 +315,14 @@ std::optional<PropertyDictionary> readBundleInfo(const std::string& bundle) {
   // Far above any real Info.plist; a larger one is not read, so that a
   // hostile bundle cannot make the installer allocate without bound.
   constexpr std::size_t maximumInfoSize = 1 << 20;
-  Descriptor bundleFolder(::open(bundle.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  helpers::UniqueFd bundleFolder(::open(bundle.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (bundleFolder.get() < 0) return std::nullopt;
   // Each step below the bundle refuses a link, so what is read is the file
   // that lies in the bundle, the one its seal covers.
-  Descriptor contents(
+  helpers::UniqueFd contents(
       ::openat(bundleFolder.get(), "Contents", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   if (contents.get() < 0) return std::nullopt;
-  Descriptor file(
+  helpers::UniqueFd file(
       ::openat(contents.get(), "Info.plist", O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   std::optional<std::string> bytes = contentsOf(file, maximumInfoSize);
   std::optional<PropertyValue> info = bytes ? propertyListOfBytes(*bytes) : std::nullopt;

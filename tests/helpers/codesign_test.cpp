@@ -39,6 +39,29 @@ HelperOutcome verify(const std::string& bundle) {
   return runHelper("codesign", {"--verify", "--deep", "--strict", bundle});
 }
 
+/// Rewrites the bundle's seal with the first `from` replaced by `to`.
+void editSeal(const std::string& bundle, const std::string& from, const std::string& to) {
+  const std::string path = bundle + "/Contents/_CodeSignature/CodeResources";
+  std::string document = readFile(path);
+  const std::size_t at = document.find(from);
+  ASSERT_NE(at, std::string::npos);
+  writeFile(path, document.replace(at, from.size(), to));
+}
+
+/// Rewrites the bundle's seal as a binary property list.
+void makeSealBinary(const std::string& bundle) {
+  const std::string path = bundle + "/Contents/_CodeSignature/CodeResources";
+  const std::string xml = readFile(path);
+  plist_t root = nullptr;
+  plist_from_xml(xml.data(), xml.size(), &root);
+  char* bytes = nullptr;
+  uint32_t length = 0;
+  plist_to_bin(root, &bytes, &length);
+  plist_free(root);
+  writeFile(path, std::string(bytes, length));
+  plist_to_bin_free(bytes);
+}
+
 void expectOneLine(const std::string& text) {
   ASSERT_FALSE(text.empty());
   EXPECT_EQ(text.find('\n'), text.size() - 1) << text;
@@ -143,15 +166,37 @@ TEST(CodesignTest, VerificationRefusesEveryDifference) {
          ASSERT_EQ(runHelper("codesign", {"-s", "-", "-f", b + "/" + innerFramework}).status, 0);
        },
        "seal of the nested bundle changed"},
-      {"seal removed", [&](const std::string& b) { std::filesystem::remove(b + "/Contents/_CodeSignature/CodeResources"); },
+      {"seal removed",
+       [&](const std::string& b) { std::filesystem::remove(b + "/Contents/_CodeSignature/CodeResources"); },
        "not signed at all"},
       {"seal garbled", [&](const std::string& b) { writeFile(b + "/Contents/_CodeSignature/CodeResources", "<plist"); },
+       "seal unreadable"},
+      // libplist reads a binary key cut at a NUL and keeps both of two equal keys.
+      {"binary seal names a file with a NUL",
+       [&](const std::string& b) {
+         makeSealBinary(b);
+         editSeal(b,
+                  "\x5F\x10\x13"
+                  "Contents/Info.plist",
+                  std::string("\x5F\x10\x13"
+                              "Contents/Info\0plist",
+                              22));
+       },
+       "seal unreadable"},
+      {"binary seal names a file twice",
+       [&](const std::string& b) {
+         makeSealBinary(b);
+         editSeal(b,
+                  "\x5F\x10\x13"
+                  "Contents/Frameworks",
+                  "\x5F\x10\x13"
+                  "Contents/Info.plist");
+       },
        "seal unreadable"},
       {"file slipped beside the seal",
        [&](const std::string& b) { writeFile(b + "/Contents/_CodeSignature/extra", "x"); }, "file added"},
       {"bundle mode changed", [&](const std::string& b) { ::chmod(b.c_str(), 0700); }, "mode changed"},
-      {"FIFO added",
-       [&](const std::string& b) { ASSERT_EQ(::mkfifo((b + resources + "fifo").c_str(), 0600), 0); },
+      {"FIFO added", [&](const std::string& b) { ASSERT_EQ(::mkfifo((b + resources + "fifo").c_str(), 0600), 0); },
        "fifo: not a file, directory or symbolic link"},
   };
   for (const Case& c : cases) {

@@ -71,11 +71,13 @@ TEST(HostRunLoopTest, WhilePendingAPassWaitsForABlockAndEndsWhenItComes) {
   HostRunLoop loop;
   loop.beginPendingOperation();
   bool ran = false;
+  // Timed from before the thread starts: a slow start (as under
+  // ThreadSanitizer) must not count against the wait.
+  auto start = std::chrono::steady_clock::now();
   std::thread producer([&] {
     std::this_thread::sleep_for(100ms);
     loop.dispatchToMain([&] { ran = true; });
   });
-  auto start = std::chrono::steady_clock::now();
   EXPECT_TRUE(loop.runOnce(10.0));
   double waited = secondsSince(start);
   producer.join();
