@@ -29,8 +29,7 @@ std::string quoted(const std::string& text) { return "'" + printablePath(text) +
 class SealComparison final : public SealVisitor {
  public:
   SealComparison(Seal& expected, int bundleFd, std::string bundlePath, const VerifyOptions& options)
-      : expected_(expected), bundleFd_(bundleFd), bundlePath_(std::move(bundlePath)),
-        options_(options) {}
+      : expected_(expected), bundleFd_(bundleFd), bundlePath_(std::move(bundlePath)), options_(options) {}
 
   /// The entry sealed at `relative`, once it is on disk as `kind`.
   SealEntry take(const std::string& relative, EntryKind kind) {
@@ -67,8 +66,7 @@ class SealComparison final : public SealVisitor {
     if (target != entry.target)
       throw SealMismatch(relative, "symbolic link target changed from " + quoted(entry.target) + " to " +
                                        quoted(target));
-    if (options_.strict &&
-        (linkLeadsOutside(relative, target) || linkResolvesOutside(bundleFd_, relative)))
+    if (options_.strict && (linkLeadsOutside(relative, target) || linkResolvesOutside(bundleFd_, relative)))
       throw SealMismatch(relative, "symbolic link leads outside the bundle: " + quoted(target));
   }
 

@@ -56,7 +56,8 @@ void flushMovesFrom(const FileURL& stagingDirectory, bool replacedBundleMoved,
   }
   if (folders.empty()) return;
   std::vector<FileURL> directories;
-  for (const std::string& folder : folders) directories.push_back(FileURL::fromAbsolutePath(folder));
+  for (const std::string& folder : folders)
+    directories.push_back(FileURL::fromAbsolutePath(folder));
   try {
     services().durability->flushDirectories(directories);
   } catch (const std::exception&) {
@@ -65,8 +66,8 @@ void flushMovesFrom(const FileURL& stagingDirectory, bool replacedBundleMoved,
 
 }  // namespace
 
-void retireOldCopies(const Options& options, const PreflightFacts& facts,
-                     StagingDirectory& staging, const Leftovers& leftovers) {
+void retireOldCopies(const Options& options, const PreflightFacts& facts, StagingDirectory& staging,
+                     const Leftovers& leftovers) {
   std::vector<std::string> notTrashed;
   std::set<std::string> trashedPaths;
   const FileURL stagedBundle = staging.stagedBundle();

@@ -13,7 +13,7 @@ namespace installer {
 /// the Trash and lists the others in one alert, with what became of the
 /// `leftovers` of interrupted runs. Keeps the staging directory when the
 /// replaced bundle stays in it. Never throws.
-void retireOldCopies(const Options& options, const PreflightFacts& facts,
-                     StagingDirectory& staging, const Leftovers& leftovers);
+void retireOldCopies(const Options& options, const PreflightFacts& facts, StagingDirectory& staging,
+                     const Leftovers& leftovers);
 
 }  // namespace installer

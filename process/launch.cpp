@@ -9,9 +9,9 @@
 #include "entry/constants.h"
 #include "entry/installer_error.h"
 #include "inspect/bundle_info.h"
+#include "platform/services.h"
 #include "process/browser_processes.h"
 #include "process/waiting.h"
-#include "platform/services.h"
 
 namespace installer {
 namespace {

@@ -51,8 +51,8 @@ long HostApplication::runModal(const Alert& alert) {
   // on a display that goes away, still leaves the other to answer in.
   DesktopDialog dialog(alert);
   Terminal terminal;
-  bool onTerminal = terminal.isOpen() && terminal.readSingleKeys() &&
-                    terminal.write(alertScreenText(alert));
+  bool onTerminal =
+      terminal.isOpen() && terminal.readSingleKeys() && terminal.write(alertScreenText(alert));
   const std::vector<AlertButton> buttons = shownButtons(alert);
   while (onTerminal || dialog.isOpen()) {
     if (!onTerminal) {
@@ -66,7 +66,8 @@ long HostApplication::runModal(const Alert& alert) {
     } else if (key == TerminalKey::elsewhere) {
       if (std::optional<long> answer = dialog.collect()) {
         const long chosen = *answer - alertFirstButtonReturn;
-        if (chosen >= 0) terminal.write(answerLine(buttons[static_cast<std::size_t>(chosen)].title));
+        if (chosen >= 0)
+          terminal.write(answerLine(buttons[static_cast<std::size_t>(chosen)].title));
         return *answer;
       }
     } else if (std::optional<std::size_t> chosen = buttonOfKey(key, alert, buttons)) {

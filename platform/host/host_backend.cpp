@@ -14,8 +14,8 @@ namespace {
 /// folder. Unset here, before any library reads them, every library and the
 /// launched browser see them as unset; lists keep their absolute entries.
 void dropRelativeFolderVariables() {
-  for (const char* name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME",
-                           "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"}) {
+  for (const char* name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_CACHE_HOME",
+                           "XDG_RUNTIME_DIR"}) {
     const char* value = std::getenv(name);
     if (value && value[0] != '/') ::unsetenv(name);
   }

@@ -56,7 +56,8 @@ std::string applicationName(HostBundles& bundles, const FileURL& bundle) {
 std::string howItEnded(int status) {
   if (WIFSIGNALED(status)) {
     const char* name = strsignal(WTERMSIG(status));
-    return "ended by signal " + std::to_string(WTERMSIG(status)) + (name ? std::string(", ") + name : "");
+    return "ended by signal " + std::to_string(WTERMSIG(status)) +
+           (name ? std::string(", ") + name : "");
   }
   return "exit status " + std::to_string(statusOfWait(status));
 }

@@ -16,7 +16,8 @@ void flushOpened(const std::string& path, int flags, const char* what, Flush flu
   int error = descriptor < 0 ? errno : 0;
   if (descriptor >= 0 && flush(descriptor) != 0) error = errno;
   if (descriptor >= 0) ::close(descriptor);
-  if (error != 0) throw PlatformError(std::string(what) + " " + path + ": " + systemErrorText(error));
+  if (error != 0)
+    throw PlatformError(std::string(what) + " " + path + ": " + systemErrorText(error));
 }
 
 }  // namespace

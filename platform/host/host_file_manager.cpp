@@ -199,8 +199,8 @@ void HostFileManager::removeQuarantine(const FileURL& item) {
       case FTS_D:
       case FTS_F:
         // Links and special files cannot carry user attributes on Linux.
-        if (::lremovexattr(entry->fts_path, "user.com.apple.quarantine") != 0 &&
-            errno != ENODATA && errno != ENOTSUP) {
+        if (::lremovexattr(entry->fts_path, "user.com.apple.quarantine") != 0 && errno != ENODATA &&
+            errno != ENOTSUP) {
           failure = errno;
         }
         break;
@@ -216,8 +216,7 @@ std::vector<FileURL> HostFileManager::contentsOfDirectory(const FileURL& directo
   return sortedEntries(directory, false);
 }
 
-std::vector<FileURL> HostFileManager::contentsOfDirectoryIncludingHidden(
-    const FileURL& directory) {
+std::vector<FileURL> HostFileManager::contentsOfDirectoryIncludingHidden(const FileURL& directory) {
   return sortedEntries(directory, true);
 }
 

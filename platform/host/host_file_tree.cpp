@@ -28,12 +28,10 @@ struct DigestContextFree {
 
 }  // namespace
 
-bool HostPosix::visitTree(
-    const std::string& root,
-    const std::function<bool(const std::string&, const FileStatus&)>& visit) {
+bool HostPosix::visitTree(const std::string& root,
+                          const std::function<bool(const std::string&, const FileStatus&)>& visit) {
   char* roots[] = {const_cast<char*>(root.c_str()), nullptr};
-  std::unique_ptr<FTS, TreeWalkCloser> walk(
-      ::fts_open(roots, FTS_PHYSICAL | FTS_NOCHDIR, nullptr));
+  std::unique_ptr<FTS, TreeWalkCloser> walk(::fts_open(roots, FTS_PHYSICAL | FTS_NOCHDIR, nullptr));
   if (!walk) return false;
   errno = 0;
   while (FTSENT* entry = ::fts_read(walk.get())) {

@@ -149,9 +149,9 @@ bool carriesHelperMarker(int directory) {
 }
 
 /// The handle of process `pid` when it is one of `identifier`'s instances;
-/// its executable already matched. Everything is read again through one /proc/PID descriptor, which stays
-/// bound to that process, so the start time, owner and executable cannot come
-/// from different processes that shared the pid.
+/// its executable already matched. Everything is read again through one /proc/PID descriptor, which
+/// stays bound to that process, so the start time, owner and executable cannot come from different
+/// processes that shared the pid.
 RunningApplicationHandle instanceHandle(int proc, const char* entry, int pid,
                                         const std::string& identifier, uid_t user,
                                         BundleCache& bundles) {

@@ -138,8 +138,7 @@ std::vector<FileURL> MacFileManager::contentsOfDirectory(const FileURL& director
   return entriesOf(directory, NSDirectoryEnumerationSkipsHiddenFiles);
 }
 
-std::vector<FileURL> MacFileManager::contentsOfDirectoryIncludingHidden(
-    const FileURL& directory) {
+std::vector<FileURL> MacFileManager::contentsOfDirectoryIncludingHidden(const FileURL& directory) {
   return entriesOf(directory, 0);
 }
 

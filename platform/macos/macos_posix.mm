@@ -32,9 +32,8 @@ std::optional<std::string> MacPosix::realpath(const std::string& path) {
   return result;
 }
 
-bool MacPosix::visitTree(
-    const std::string& root,
-    const std::function<bool(const std::string&, const FileStatus&)>& visit) {
+bool MacPosix::visitTree(const std::string& root,
+                         const std::function<bool(const std::string&, const FileStatus&)>& visit) {
   char* roots[] = {const_cast<char*>(root.c_str()), nullptr};
   FTS* walk = ::fts_open(roots, FTS_PHYSICAL | FTS_NOCHDIR, nullptr);
   if (!walk) return false;
@@ -42,14 +41,14 @@ bool MacPosix::visitTree(
   errno = 0;
   while (FTSENT* entry = ::fts_read(walk)) {
     if (entry->fts_info == FTS_DP) continue;  // a directory again, after its contents
-    if (entry->fts_info == FTS_DNR || entry->fts_info == FTS_ERR ||
-        entry->fts_info == FTS_NS || entry->fts_info == FTS_DC) {
+    if (entry->fts_info == FTS_DNR || entry->fts_info == FTS_ERR || entry->fts_info == FTS_NS ||
+        entry->fts_info == FTS_DC) {
       whole = false;
       break;
     }
     const struct stat& status = *entry->fts_statp;
-    if (!visit(entry->fts_path, FileStatus{static_cast<std::int64_t>(status.st_dev),
-                                            status.st_ino, status.st_mode, status.st_uid})) {
+    if (!visit(entry->fts_path, FileStatus{static_cast<std::int64_t>(status.st_dev), status.st_ino,
+                                           status.st_mode, status.st_uid})) {
       whole = false;
       break;
     }

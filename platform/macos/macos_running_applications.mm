@@ -52,9 +52,8 @@ bool MacRunningApplication::isTerminated() const {
 }
 
 std::optional<FileURL> MacRunningApplication::bundleURL() const {
-  return withinAutoreleasePool([&] {
-    return locationOfFileURL(untranslocated(application_.bundleURL));
-  });
+  return withinAutoreleasePool(
+      [&] { return locationOfFileURL(untranslocated(application_.bundleURL)); });
 }
 
 int MacRunningApplication::processIdentifier() const { return application_.processIdentifier; }

@@ -69,7 +69,8 @@ void writeFixtureBehaviour(const fs::path& bundle, FixtureMode mode,
   std::string behaviour = std::string("mode=") + modeName(mode) + "\n";
   if (record) behaviour += "record=" + record->string() + "\n";
   if (helpers.processes != FixtureProcesses::single)
-    behaviour += helpers.processes == FixtureProcesses::chromium ? "processes=chromium\n" : "processes=gecko\n";
+    behaviour += helpers.processes == FixtureProcesses::chromium ? "processes=chromium\n"
+                                                                 : "processes=gecko\n";
   if (helpers.crashHandler) behaviour += "crash-handler=yes\n";
   if (helpers.lingerMilliseconds > 0)
     behaviour += "linger=" + std::to_string(helpers.lingerMilliseconds) + "\n";

@@ -151,8 +151,7 @@ const std::vector<BundleCase>& brokenBundles() {
          return at(s.path("file") / browserBundle);
        },
        Verdict::unrecognised},
-      {"nothing there",
-       [](const Sandbox& s) { return at(s.path("missing") / browserBundle); },
+      {"nothing there", [](const Sandbox& s) { return at(s.path("missing") / browserBundle); },
        Verdict::unrecognised},
       {"a relative location, shown absolute",
        [](const Sandbox& s) {
@@ -184,7 +183,9 @@ const std::vector<BundleCase>& brokenBundles() {
        },
        Verdict::unrecognised},
       {"never sealed",
-       [](const Sandbox& s) { return at(makeBundle(s.path("unsealed") / browserBundle, {.seal = false})); },
+       [](const Sandbox& s) {
+         return at(makeBundle(s.path("unsealed") / browserBundle, {.seal = false}));
+       },
        Verdict::badSignature},
       {"a file changed after sealing",
        [](const Sandbox& s) {

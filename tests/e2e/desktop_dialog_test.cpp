@@ -38,8 +38,10 @@ struct EndableDisplay {
       Pipe ready = makePipe();
       UniqueFd devNull = openDevNull();
       // It writes its number on standard output once it accepts connections.
-      ExecImage image("/usr/bin/Xvfb", {":" + std::to_string(number), "-displayfd", "1", "-nolisten",
-                                        "tcp", "-screen", "0", "1024x768x24"}, toolEnvironment());
+      ExecImage image("/usr/bin/Xvfb",
+                      {":" + std::to_string(number), "-displayfd", "1", "-nolisten", "tcp",
+                       "-screen", "0", "1024x768x24"},
+                      toolEnvironment());
       server = forkExec(image, [&] {
         return ::dup2(ready.writeEnd.get(), 1) < 0 || ::dup2(devNull.get(), 2) < 0 ? errno : 0;
       });
@@ -125,7 +127,8 @@ void answerDialog(InstallerRun& run, const std::string& key, const std::string& 
 InstallerRun start(const Sandbox& sandbox, const std::vector<std::string>& arguments,
                    const Environment& display = displayEnvironment(), bool terminal = true) {
   return InstallerRun::start(
-      sandbox, {.arguments = arguments, .controllingTerminal = terminal, .extraEnvironment = display});
+      sandbox,
+      {.arguments = arguments, .controllingTerminal = terminal, .extraEnvironment = display});
 }
 
 /// Ended with `status` and `standardError`, nothing on standard output, the
@@ -141,7 +144,8 @@ void expectEnd(InstallerRun& run, int status, const std::string& standardError,
 }
 
 /// The line of an alert shown nowhere although a display was named.
-std::string unshownLine(const std::string& display, const std::string& reason, const std::string& text) {
+std::string unshownLine(const std::string& display, const std::string& reason,
+                        const std::string& text) {
   return "No dialog could be shown on the display named (DISPLAY=" + display + "): " + reason +
          "; with no terminal either, the alert \"" + text + "\" went unanswered.\n";
 }
@@ -201,10 +205,11 @@ TEST(DesktopDialog, WhenTheDisplayEndsTheAlertGoesOnWithout) {
   // The older copy cannot go to a Trash that is a file: a final report follows.
   writeFile(sandbox.dataHome() / "Trash", "not a folder\n");
   auto installInto = [&](const fs::path& apps) {
-    fs::path older = makeBundle(apps / (std::string(browserName) + " 1.0.app"),
-                                {.version = std::string("1.0")});
-    return std::vector<std::string>{"--source", source.string(), "--destination",
-                                    (apps / browserBundle).string(), "--current-app", older.string()};
+    fs::path older =
+        makeBundle(apps / (std::string(browserName) + " 1.0.app"), {.version = std::string("1.0")});
+    return std::vector<std::string>{"--source",      source.string(),
+                                    "--destination", (apps / browserBundle).string(),
+                                    "--current-app", older.string()};
   };
   // Ends the display of the run once its `windows`-th dialog is shown, the
   // ones before answered with Return.
@@ -213,10 +218,12 @@ TEST(DesktopDialog, WhenTheDisplayEndsTheAlertGoesOnWithout) {
     EndableDisplay server;
     const Environment& on = server.environment;
     display = on.at("DISPLAY");
-    EXPECT_TRUE(waitUntil([&] { return !onDisplay("/usr/bin/xdotool", {"getdisplaygeometry"}, on).empty(); }));
+    EXPECT_TRUE(waitUntil(
+        [&] { return !onDisplay("/usr/bin/xdotool", {"getdisplaygeometry"}, on).empty(); }));
     InstallerRun run = start(sandbox, arguments, on, terminal);
     for (int shown = 1; shown < windows; ++shown) {
-      onDisplay("/usr/bin/xdotool", {"windowfocus", "--sync", waitForDialog(run, on), "key", "Return"}, on);
+      onDisplay("/usr/bin/xdotool",
+                {"windowfocus", "--sync", waitForDialog(run, on), "key", "Return"}, on);
       EXPECT_TRUE(waitUntil([&] { return dialogWindows(on).empty(); }));
     }
     waitForDialog(run, on);
@@ -233,7 +240,8 @@ TEST(DesktopDialog, WhenTheDisplayEndsTheAlertGoesOnWithout) {
   EXPECT_TRUE(fs::exists(sandbox.path("a") / browserBundle));
 
   InstallerRun declined = endDisplayAt(installInto(sandbox.path("b")), false, 1);
-  expectEnd(declined, 0, unshownLine(display, noAnswer, "安装Quorvane浏览器 " PROJECT_VERSION "？"), 0);
+  expectEnd(declined, 0, unshownLine(display, noAnswer, "安装Quorvane浏览器 " PROJECT_VERSION "？"),
+            0);
   EXPECT_FALSE(fs::exists(sandbox.path("b") / browserBundle));
 
   InstallerRun reported = endDisplayAt(installInto(sandbox.path("c")), false, 2);
@@ -250,15 +258,20 @@ TEST(DesktopDialog, WithoutItsHelperTheAlertIsOnTheTerminalOrSaysWhy) {
   fs::path installer = copyInstallerBundle(sandbox.path("installer/QuorvaneInstaller.app"));
   fs::path helper = helperPath(installer, "desktop-dialog");
   fs::remove(helper);
-  RunOptions options{.arguments = {"--bogus", "x"}, .extraEnvironment = displayEnvironment(),
+  RunOptions options{.arguments = {"--bogus", "x"},
+                     .extraEnvironment = displayEnvironment(),
                      .installerBundle = installer};
   InstallerRun onTerminal = InstallerRun::start(sandbox, options);
   expectFailureReport(onTerminal, badArgument);
   options.controllingTerminal = false;
   InstallerRun without = InstallerRun::start(sandbox, options);
-  expectEnd(without, 1, unshownLine(displayEnvironment().at("DISPLAY"), "the dialog helper " +
-                        helper.string() + " could not start: No such file or directory",
-                        std::string(failureTitle)) + badArgument + "\n", 0);
+  expectEnd(without, 1,
+            unshownLine(displayEnvironment().at("DISPLAY"),
+                        "the dialog helper " + helper.string() +
+                            " could not start: No such file or directory",
+                        std::string(failureTitle)) +
+                badArgument + "\n",
+            0);
 }
 
 TEST(DesktopDialog, WhereGtkCannotStartTheAlertIsOnTheTerminalAsBefore) {

@@ -242,8 +242,9 @@ int runHelper(const Behaviour& behaviour, pid_t owner, const sigset_t& noted) {
   if (owner > 0 && ownerDescriptor < 0) end = Clock::now() + behaviour.linger;
   for (;;) {
     int timeout = -1;
-    if (end) timeout = static_cast<int>(std::max<std::int64_t>(
-                 0, std::chrono::ceil<std::chrono::milliseconds>(*end - Clock::now()).count()));
+    if (end)
+      timeout = static_cast<int>(std::max<std::int64_t>(
+          0, std::chrono::ceil<std::chrono::milliseconds>(*end - Clock::now()).count()));
     int ready = ::poll(sources, watched, timeout);
     if (ready < 0) continue;
     if (ready == 0 && end) break;

@@ -215,8 +215,7 @@ void confirmUpdate(HostileUpdate& update) {
   const Locations& at = update.at;
   Alert confirmation = update.run->waitForAlert();
   EXPECT_TRUE(confirmation.informativeText.starts_with(
-      "安装位置\n" + shown(at.destination()) + "\n\n当前副本 1.5\n" + shown(at.current()) +
-      "\n\n"))
+      "安装位置\n" + shown(at.destination()) + "\n\n当前副本 1.5\n" + shown(at.current()) + "\n\n"))
       << visible(confirmation.informativeText);
   update.run->press(returnKey);
 }

@@ -8,9 +8,8 @@
 // (as_test_user.sh), under xvfb-run, since the installer passes a browser no
 // arguments and so no headless switch.
 
-#include <unistd.h>
-
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -20,8 +19,8 @@
 #include "failure_report.h"
 #include "harness.h"
 #include "installation_steps.h"
-#include "trash_contents.h"
 #include "transaction_support.h"
+#include "trash_contents.h"
 
 namespace e2e {
 namespace {
@@ -47,9 +46,10 @@ std::string chromiumUnusableReason() {
   // no argument of ours could turn the sandbox off.
   ToolResult probe = runTool("/usr/bin/unshare", {"--user", "--pid", "--net", "--fork", "true"},
                              toolEnvironment());
-  return probe.exitStatus == 0 ? ""
-                               : "its sandbox needs user namespaces, which this user cannot make: " +
-                                     probe.standardError;
+  return probe.exitStatus == 0
+             ? ""
+             : "its sandbox needs user namespaces, which this user cannot make: " +
+                   probe.standardError;
 }
 
 std::string usable() { return ""; }
@@ -61,9 +61,17 @@ std::string usable() { return ""; }
 // executable when there is none. Firefox reads distribution/policies.json
 // beside its executable.
 const RealBrowser realBrowsers[] = {
-    {"chromium", "/usr/lib/chromium", "chromium", "icudtl.dat", {}, {"extensions"},
+    {"chromium",
+     "/usr/lib/chromium",
+     "chromium",
+     "icudtl.dat",
+     {},
+     {"extensions"},
      chromiumUnusableReason},
-    {"firefox-esr", "/usr/lib/firefox-esr", "firefox-esr", "libxul.so",
+    {"firefox-esr",
+     "/usr/lib/firefox-esr",
+     "firefox-esr",
+     "libxul.so",
      {{"distribution/policies.json",
        R"({"policies": {"DisableAppUpdate": true, "DontCheckDefaultBrowser": true,
   "OverrideFirstRunPage": "", "OverridePostUpdatePage": "", "DisableTelemetry": true,
@@ -74,7 +82,8 @@ const RealBrowser realBrowsers[] = {
 };
 
 std::string packageVersion(const char* package) {
-  ToolResult query = runTool("/usr/bin/dpkg-query", {"-W", "-f=${Version}", package}, toolEnvironment());
+  ToolResult query =
+      runTool("/usr/bin/dpkg-query", {"-W", "-f=${Version}", package}, toolEnvironment());
   return query.exitStatus == 0 ? query.standardOutput : "";
 }
 
@@ -84,10 +93,12 @@ fs::path makeRealBundle(const RealBrowser& browser, const fs::path& at, const st
   fs::create_directories(at / "Contents");
   // Dereferenced: the package links parts of itself from /usr/share and /etc,
   // which a bundle must hold itself.
-  ToolResult copy = runTool("/bin/cp", {"-RL", "--preserve=mode,timestamps", browser.folder,
-                                        (at / "Contents/MacOS").string()},
-                            toolEnvironment());
-  if (copy.exitStatus != 0) throw HarnessError("cp " + std::string(browser.folder) + ": " + copy.standardError);
+  ToolResult copy = runTool(
+      "/bin/cp",
+      {"-RL", "--preserve=mode,timestamps", browser.folder, (at / "Contents/MacOS").string()},
+      toolEnvironment());
+  if (copy.exitStatus != 0)
+    throw HarnessError("cp " + std::string(browser.folder) + ": " + copy.standardError);
   const fs::path macos = at / "Contents/MacOS";
   fs::rename(macos / browser.executable, macos / browserName);
   if (!startable) fs::remove(macos / browser.neededAtStart);
@@ -168,7 +179,8 @@ TEST_P(RealBrowserTest, InstallsUpdatesWhileRunningAndRollsBackAVersionThatCanno
   const RealBrowser& browser = GetParam();
   if (!fs::exists(browser.folder))
     GTEST_SKIP() << browser.package << " is not installed (" << browser.folder << " is missing)";
-  if (::getuid() == 0) GTEST_SKIP() << "real browsers refuse to run as root; run through as_test_user.sh";
+  if (::getuid() == 0)
+    GTEST_SKIP() << "real browsers refuse to run as root; run through as_test_user.sh";
   if (std::string reason = browser.unusableReason(); !reason.empty())
     GTEST_SKIP() << browser.package << " cannot run here: " << reason;
   const char* display = std::getenv("DISPLAY");
@@ -180,7 +192,8 @@ TEST_P(RealBrowserTest, InstallsUpdatesWhileRunningAndRollsBackAVersionThatCanno
   const fs::path destination = sandbox.applicationsFolder() / browserBundle;
   const fs::path trash = sandbox.dataHome() / "Trash";
   Environment displayEnvironment{{"DISPLAY", display}};
-  if (const char* authority = std::getenv("XAUTHORITY")) displayEnvironment["XAUTHORITY"] = authority;
+  if (const char* authority = std::getenv("XAUTHORITY"))
+    displayEnvironment["XAUTHORITY"] = authority;
   // The browsers need the display, which they get from the installer's
   // session; the installer, given one, would also open each alert as a
   // window. Without its dialog helper the alerts stay on the terminal alone,
@@ -188,10 +201,10 @@ TEST_P(RealBrowserTest, InstallsUpdatesWhileRunningAndRollsBackAVersionThatCanno
   const fs::path installer = copyInstallerBundle(sandbox.path("installer/QuorvaneInstaller.app"));
   fs::remove(installer / "Contents/Helpers/desktop-dialog");
   auto install = [&](const fs::path& source) {
-    return InstallerRun::start(sandbox, {.arguments = {"--source", source.string(), "--destination",
-                                                       destination.string()},
-                                         .extraEnvironment = displayEnvironment,
-                                         .installerBundle = installer});
+    return InstallerRun::start(
+        sandbox, {.arguments = {"--source", source.string(), "--destination", destination.string()},
+                  .extraEnvironment = displayEnvironment,
+                  .installerBundle = installer});
   };
 
   {
@@ -225,8 +238,9 @@ TEST_P(RealBrowserTest, InstallsUpdatesWhileRunningAndRollsBackAVersionThatCanno
         << trashed.begin()->first;
     EXPECT_EQ(infoString(trashed.begin()->second.file, "CFBundleShortVersionString"), "1.0");
     EXPECT_TRUE(bundleVerifies(destination)) << "the browser wrote inside its bundle";
-    std::cout << label << ": update while running: 1.0 quit, 2.0 installed and running, "
-                          "1.0 in the Trash, no staging folder, its seal intact\n";
+    std::cout << label
+              << ": update while running: 1.0 quit, 2.0 installed and running, "
+                 "1.0 in the Trash, no staging folder, its seal intact\n";
   }
   if (HasFailure()) return;
 
@@ -238,7 +252,8 @@ TEST_P(RealBrowserTest, InstallsUpdatesWhileRunningAndRollsBackAVersionThatCanno
         makeRealBundle(browser, sandbox.path("v3") / browserBundle, "3.0", /*startable=*/false);
     InstallerRun run = install(source);
     confirmWithReturn(run, "退出并更新");
-    expectFailureAfterConfirmation(run, "未完成安装，旧版仍在原位置。\n浏览器启动未完成或启动时退出。");
+    expectFailureAfterConfirmation(run,
+                                   "未完成安装，旧版仍在原位置。\n浏览器启动未完成或启动时退出。");
     EXPECT_FALSE(processIsAlive(second)) << "the old browser was not quit first";
     EXPECT_EQ(inodeOf(destination), installed) << "the old bundle is not back in place";
     EXPECT_EQ(infoString(destination, "CFBundleShortVersionString"), "2.0");
@@ -246,8 +261,9 @@ TEST_P(RealBrowserTest, InstallsUpdatesWhileRunningAndRollsBackAVersionThatCanno
     EXPECT_EQ(stagingFolders(destination.parent_path()), std::vector<fs::path>{});
     EXPECT_EQ(trashedItems(trash).size(), 1u);
     EXPECT_TRUE(bundleVerifies(destination)) << "the browser wrote inside its bundle";
-    std::cout << label << ": update to 3.0 that cannot start: rolled back, 2.0 back in place "
-                          "and running again, no staging folder, its seal intact\n";
+    std::cout << label
+              << ": update to 3.0 that cannot start: rolled back, 2.0 back in place "
+                 "and running again, no staging folder, its seal intact\n";
   }
 }
 

@@ -83,8 +83,8 @@ TEST(ConfirmedInstallation, AnUpdateQuitsTheOldBrowserThenRunsTheNewOneFromTheDe
     /// The old bundle's crash handler runs, without its browser.
     bool crashHandlerRunsAlone = false;
   };
-  const BundleSpec chromium{.processes = FixtureProcesses::chromium, .crashHandler = true,
-                            .lingerMilliseconds = 300};
+  const BundleSpec chromium{
+      .processes = FixtureProcesses::chromium, .crashHandler = true, .lingerMilliseconds = 300};
   const BundleSpec gecko{.processes = FixtureProcesses::gecko, .lingerMilliseconds = 300};
   const UpdateCase cases[] = {
       {"an older browser running from the destination", "1.0", true},
@@ -140,8 +140,9 @@ TEST(ConfirmedInstallation, AnUpdateQuitsTheOldBrowserThenRunsTheNewOneFromTheDe
         pid_t oldPid = oldBrowser->pid();
         EXPECT_EQ(oldBrowser->waitForExit(), std::optional<int>(0));
         EXPECT_EQ(browsers.lifecycle(),
-                  (std::vector<std::string>{"START " + std::to_string(oldPid), "TERM " + std::to_string(oldPid),
-                                            "EXIT " + std::to_string(oldPid), "START " + std::to_string(newPid)}))
+                  (std::vector<std::string>{
+                      "START " + std::to_string(oldPid), "TERM " + std::to_string(oldPid),
+                      "EXIT " + std::to_string(oldPid), "START " + std::to_string(newPid)}))
             << "the old browser must be asked to quit once, and end, before the new one starts; "
                "its helpers, lingering, are never signalled and never taken for a browser";
       }

@@ -44,21 +44,24 @@ TEST(Transaction, ANewBrowserThatDoesNotStartPutsTheOldOneBack) {
     FixtureProcesses processes;
   };
   for (const FailedStart& testCase :
-       {FailedStart{"a new browser that exits at once", FixtureMode::exit, FixtureProcesses::single},
-        FailedStart{"a browser that crashes after a second, its helpers lingering 3 s", FixtureMode::crash,
-                    FixtureProcesses::chromium}}) {
+       {FailedStart{"a new browser that exits at once", FixtureMode::exit,
+                    FixtureProcesses::single},
+        FailedStart{"a browser that crashes after a second, its helpers lingering 3 s",
+                    FixtureMode::crash, FixtureProcesses::chromium}}) {
     SCOPED_TRACE(testCase.name);
     runCase([&] {
       Sandbox sandbox;
       const fs::path oldRecord = sandbox.path("old-record");
       const fs::path newRecord = sandbox.path("new-record");
-      const fs::path destination =
-          makeBundle(sandbox.path("apps") / browserBundle,
-                     {.version = std::string("2.0"), .processes = testCase.processes, .record = oldRecord});
+      const fs::path destination = makeBundle(
+          sandbox.path("apps") / browserBundle,
+          {.version = std::string("2.0"), .processes = testCase.processes, .record = oldRecord});
       const fs::path source =
-          makeBundle(sandbox.path("new") / browserBundle,
-                     {.mode = testCase.newMode, .processes = testCase.processes, .crashHandler = true,
-                      .lingerMilliseconds = 3000, .record = newRecord});
+          makeBundle(sandbox.path("new") / browserBundle, {.mode = testCase.newMode,
+                                                           .processes = testCase.processes,
+                                                           .crashHandler = true,
+                                                           .lingerMilliseconds = 3000,
+                                                           .record = newRecord});
       const ino_t installed = inodeOf(destination);
       BrowserProcess old = failedUpdateOverRunningBrowser(
           sandbox, source, destination, oldRecord,

@@ -12,12 +12,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
-#include <cstring>
-#include <functional>
-#include <cstdlib>
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <set>
 #include <sstream>
@@ -60,8 +60,8 @@ fs::path systemProgram(const std::string& name) {
 void runSystemProgram(const std::string& name, const std::vector<std::string>& arguments) {
   e2e::ToolResult result = e2e::runTool(systemProgram(name), arguments, e2e::toolEnvironment());
   if (result.exitStatus != 0)
-    throw HarnessError(name + " " + joined(arguments, " ") + ": exit " + std::to_string(result.exitStatus) +
-                       ": " + result.standardError);
+    throw HarnessError(name + " " + joined(arguments, " ") + ": exit " +
+                       std::to_string(result.exitStatus) + ": " + result.standardError);
 }
 
 /// A descriptor of `folder` for one ioctl or flush; throws naming `what`.
@@ -70,7 +70,8 @@ void onFolder(const fs::path& folder, const char* what, Action action) {
   int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   int error = fd < 0 ? errno : (action(fd) != 0 ? errno : 0);
   if (fd >= 0) ::close(fd);
-  if (error != 0) throw HarnessError(std::string(what) + " " + folder.string() + ": " + std::strerror(error));
+  if (error != 0)
+    throw HarnessError(std::string(what) + " " + folder.string() + ": " + std::strerror(error));
 }
 
 /// The child of `parent` that runs `program`, once one does: strace starts
@@ -237,7 +238,8 @@ bool crashStruck(const fs::path& traceFile) {
 
 PowerCutVolume::PowerCutVolume() {
   std::string pattern = (fs::temp_directory_path() / "installer-power-cut-XXXXXX").string();
-  if (!::mkdtemp(pattern.data())) throw HarnessError("mkdtemp " + pattern + ": " + std::strerror(errno));
+  if (!::mkdtemp(pattern.data()))
+    throw HarnessError("mkdtemp " + pattern + ": " + std::strerror(errno));
   folder_ = pattern;
   image_ = folder_ / "volume.img";
   mountPoint_ = folder_ / "volume";
@@ -295,13 +297,15 @@ const char* nameOf(Fault fault) {
     case Fault::eio: return "EIO";
     case Fault::enospc: return "ENOSPC";
     case Fault::eacces: return "EACCES";
-    case Fault::powerCut: return "power cut";
+    case Fault::powerCut:
+      return "power cut";
   }
   return "?";
 }
 
 std::string injectionOf(Fault fault) {
-  return fault == Fault::kill || fault == Fault::powerCut ? "signal=KILL" : std::string("error=") + nameOf(fault);
+  return fault == Fault::kill || fault == Fault::powerCut ? "signal=KILL"
+                                                          : std::string("error=") + nameOf(fault);
 }
 
 const std::vector<std::string>& sweptSystemCalls() {
@@ -326,8 +330,10 @@ StagedScenario::StagedScenario(e2e::Sandbox& sandbox, Scenario scenario, std::si
   dataBefore_ = e2e::snapshotTree(dataRoot_);
 
   std::map<std::string, std::string> resources;
-  if (resourceBytes > 0) resources["Contents/Resources/resources.pak"] = resourceData(resourceBytes);
-  e2e::makeBundle(source_, {.extraFiles = resources, .seal = scenario != Scenario::updateWhoseLaunchFails});
+  if (resourceBytes > 0)
+    resources["Contents/Resources/resources.pak"] = resourceData(resourceBytes);
+  e2e::makeBundle(source_,
+                  {.extraFiles = resources, .seal = scenario != Scenario::updateWhoseLaunchFails});
   if (scenario == Scenario::updateWhoseLaunchFails) {
     // A seal over an executable the system cannot start: verification passes,
     // opening the application fails.
@@ -335,7 +341,8 @@ StagedScenario::StagedScenario(e2e::Sandbox& sandbox, Scenario scenario, std::si
     fs::remove(executable);
     e2e::writeFile(executable, "#!/nonexistent/interpreter\n", fs::perms(0755));
     e2e::sealBundle(source_);
-    reinstallSource_ = e2e::makeBundle(sandbox.path("good") / e2e::browserBundle, {.extraFiles = resources});
+    reinstallSource_ =
+        e2e::makeBundle(sandbox.path("good") / e2e::browserBundle, {.extraFiles = resources});
   } else {
     reinstallSource_ = source_;
   }
@@ -370,9 +377,17 @@ TracedRun runTraced(e2e::Sandbox& sandbox, const StagedScenario& staged,
                     const std::optional<std::pair<InjectionPoint, Fault>>& injection,
                     const PowerCutVolume* volume, std::chrono::milliseconds cutAfter) {
   static int runs = 0;
-  fs::path traceFile = (volume ? volume->outside() : sandbox.root()) / ("trace-" + std::to_string(++runs) + ".txt");
-  std::vector<std::string> launcher = {systemProgram("strace").string(), "-f", "-q", "-e", "signal=none",
-                                       "-e", "trace=" + joined(traced, ","), "-o", traceFile.string()};
+  fs::path traceFile =
+      (volume ? volume->outside() : sandbox.root()) / ("trace-" + std::to_string(++runs) + ".txt");
+  std::vector<std::string> launcher = {systemProgram("strace").string(),
+                                       "-f",
+                                       "-q",
+                                       "-e",
+                                       "signal=none",
+                                       "-e",
+                                       "trace=" + joined(traced, ","),
+                                       "-o",
+                                       traceFile.string()};
   if (injection) {
     const auto& [point, fault] = *injection;
     launcher.push_back("--inject=" + point.systemCall + ":" + injectionOf(fault) +
@@ -486,7 +501,8 @@ std::vector<std::string> invariantViolations(const e2e::Sandbox& sandbox, const 
 }
 
 std::vector<std::string> doneViolations(const StagedScenario& staged, const TracedRun& run) {
-  if (run.exitStatus != std::optional<int>(0) || isCompleteNewBundle(staged.destination())) return {};
+  if (run.exitStatus != std::optional<int>(0) || isCompleteNewBundle(staged.destination()))
+    return {};
   return {"the installer said it was done, but the destination lost the new bundle"};
 }
 
@@ -536,7 +552,8 @@ std::vector<std::string> reinstallViolations(e2e::Sandbox& sandbox, const Staged
   if (!isCompleteNewBundle(staged.destination()))
     violations.push_back("the next installation left no complete new bundle at the destination");
   for (const fs::path& staging : e2e::stagingFolders(staged.installFolder()))
-    violations.push_back("the next installation left staging folder " + staging.filename().string());
+    violations.push_back("the next installation left staging folder " +
+                         staging.filename().string());
   sandbox.killProcessesInside();
   return violations;
 }

@@ -12,6 +12,8 @@
 // scenario without a crash, its power cut a few seconds after the installer
 // ended; then a crash at each point, the cut following at once.
 
+#include "fault_sweep.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -23,7 +25,6 @@
 #include <set>
 
 #include "failure_report.h"
-#include "fault_sweep.h"
 
 namespace faults {
 namespace {
@@ -56,8 +57,9 @@ std::vector<InjectionPoint> chosenPoints(const std::vector<InjectionPoint>& all,
   }
   if (budget == 0 || all.size() <= budget) return all;
   const std::set<std::string> always =
-      fault == Fault::powerCut ? std::set<std::string>{"renameat2", "rename"}
-                               : std::set<std::string>{"renameat2", "flock", "kill", "pidfd_send_signal"};
+      fault == Fault::powerCut
+          ? std::set<std::string>{"renameat2", "rename"}
+          : std::set<std::string>{"renameat2", "flock", "kill", "pidfd_send_signal"};
   if (fault == Fault::powerCut) budget /= 3;
   std::vector<InjectionPoint> chosen;
   std::vector<InjectionPoint> others;
@@ -89,7 +91,8 @@ constexpr std::size_t powerCutResources = std::size_t{8} << 20;
 constexpr std::chrono::milliseconds settledCut{3000};
 
 std::vector<std::string> violationsAfter(e2e::Sandbox& sandbox, const StagedScenario& staged,
-                                         const TracedRun& run, Fault fault, const InjectionPoint& point) {
+                                         const TracedRun& run, Fault fault,
+                                         const InjectionPoint& point) {
   std::vector<std::string> violations = invariantViolations(sandbox, staged, run);
   auto add = [&](std::vector<std::string> more) {
     violations.insert(violations.end(), more.begin(), more.end());
@@ -106,13 +109,15 @@ std::vector<std::string> violationsAfter(e2e::Sandbox& sandbox, const StagedScen
 void sweep(Scenario scenario, Fault fault) {
   std::optional<PowerCutVolume> volume;
   if (fault == Fault::powerCut) {
-    if (::geteuid() != 0) GTEST_SKIP() << "skipped: the power-cut lane mounts a loop device, which needs root";
+    if (::geteuid() != 0)
+      GTEST_SKIP() << "skipped: the power-cut lane mounts a loop device, which needs root";
     volume.emplace();
   }
   const PowerCutVolume* onVolume = volume ? &*volume : nullptr;
   const std::size_t resources = volume ? powerCutResources : 0;
   auto newSandbox = [&] {
-    return volume ? std::make_unique<e2e::Sandbox>(volume->mountPoint()) : std::make_unique<e2e::Sandbox>();
+    return volume ? std::make_unique<e2e::Sandbox>(volume->mountPoint())
+                  : std::make_unique<e2e::Sandbox>();
   };
   // Stages the scenario; on a volume, settled on the disk as a user's would be.
   auto stage = [&](e2e::Sandbox& sandbox) {
@@ -125,7 +130,8 @@ void sweep(Scenario scenario, Fault fault) {
   {
     auto sandbox = newSandbox();
     auto staged = stage(*sandbox);
-    TracedRun reference = runTraced(*sandbox, *staged, sweptSystemCalls(), std::nullopt, onVolume, settledCut);
+    TracedRun reference =
+        runTraced(*sandbox, *staged, sweptSystemCalls(), std::nullopt, onVolume, settledCut);
     // Without a fault the scenario ends as it always does; anything else (a
     // browser of another test seen, say) would make its points meaningless.
     const int expected = scenario == Scenario::updateWhoseLaunchFails ? 1 : 0;
@@ -135,10 +141,11 @@ void sweep(Scenario scenario, Fault fault) {
     if (volume) {
       // The cut some time after the end: what the user was told must hold.
       const InjectionPoint none{"none", 0};
-      std::vector<std::string> violations = violationsAfter(*sandbox, *staged, reference, fault, none);
+      std::vector<std::string> violations =
+          violationsAfter(*sandbox, *staged, reference, fault, none);
       report(scenario, fault, none, reference, violations);
-      EXPECT_EQ(violations, std::vector<std::string>{}) << "power cut " << settledCut.count()
-                                                        << " ms after the end: " << outcomeOf(reference);
+      EXPECT_EQ(violations, std::vector<std::string>{})
+          << "power cut " << settledCut.count() << " ms after the end: " << outcomeOf(reference);
     } else {
       ASSERT_EQ(invariantViolations(*sandbox, *staged, reference), std::vector<std::string>{});
     }
@@ -153,7 +160,8 @@ void sweep(Scenario scenario, Fault fault) {
     e2e::runCase([&] {
       auto sandbox = newSandbox();
       auto staged = stage(*sandbox);
-      TracedRun run = runTraced(*sandbox, *staged, {point.systemCall}, std::make_pair(point, fault), onVolume);
+      TracedRun run =
+          runTraced(*sandbox, *staged, {point.systemCall}, std::make_pair(point, fault), onVolume);
       std::vector<std::string> violations = violationsAfter(*sandbox, *staged, run, fault, point);
       report(scenario, fault, point, run, violations);
       if (const char* traces = std::getenv("QRVX_FAULT_TRACES"); traces && !violations.empty()) {

@@ -99,9 +99,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::abort();
   }
   // Whatever the Info.plist names, the executable lies in Contents/MacOS.
-  if (contents->executableURL &&
-      contents->executableURL->deletingLastPathComponent().path() !=
-          scratch.bundle() + "/Contents/MacOS") {
+  if (contents->executableURL && contents->executableURL->deletingLastPathComponent().path() !=
+                                     scratch.bundle() + "/Contents/MacOS") {
     std::abort();
   }
   if (!value) return 0;

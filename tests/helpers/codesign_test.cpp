@@ -123,7 +123,12 @@ TEST(CodesignTest, VerificationRefusesEveryDifference) {
       {"file added", [&](const std::string& b) { writeFile(b + resources + "extra", ""); }, "file added"},
       // A C1 control (CSI) and a byte that is no UTF-8 are shown escaped, never raw.
       {"file with a terminal-driving name added",
-       [&](const std::string& b) { writeFile(b + resources + "\xc2\x9b" "2J\xff", ""); },
+       [&](const std::string& b) {
+         writeFile(b + resources +
+                       "\xc2\x9b"
+                       "2J\xff",
+                   "");
+       },
        "Resources/\\xc2\\x9b2J\\xff: file added"},
       {"dashed file changed", [&](const std::string& b) { writeFile(b + resources + "-rf --deep", "DASHES"); },
        "-rf --deep: content changed"},
@@ -218,10 +223,15 @@ TEST(CodesignTest, StrictVerificationRefusesLinksLeadingOutside) {
     std::string target;
     bool outside;
   };
-  const std::vector<Case> cases = {
-      {"/etc/passwd", true},           {"../../../elsewhere", true},      {"../../../Sample 浏览器.app/x", true},
-      {"../MacOS/Sample", false},      {"./../../Contents", false},       {"../..", false},
-      {"missing/../../Info.plist", false}, {"up/../../elsewhere", true},  {"pointer", true}};
+  const std::vector<Case> cases = {{"/etc/passwd", true},
+                                   {"../../../elsewhere", true},
+                                   {"../../../Sample 浏览器.app/x", true},
+                                   {"../MacOS/Sample", false},
+                                   {"./../../Contents", false},
+                                   {"../..", false},
+                                   {"missing/../../Info.plist", false},
+                                   {"up/../../elsewhere", true},
+                                   {"pointer", true}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.target);
     ScratchDirectory scratch;

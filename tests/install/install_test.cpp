@@ -1,9 +1,9 @@
 #include "install/install.h"
 
+#include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include "platform/platform_error.h"
@@ -168,7 +168,9 @@ TEST_F(InstallTest, AFailedOrFalseCopyLeavesNoStagingDirectoryAndReleasesTheLock
   services_.files = &hostFiles_;
   services_.childProcesses = &hostChildProcesses_;
   installServices(services_);
-  durability_.onFlush_ = [](const std::string&) { throw PlatformError("Could not flush: I/O error"); };
+  durability_.onFlush_ = [](const std::string&) {
+    throw PlatformError("Could not flush: I/O error");
+  };
   EXPECT_EQ(failureOf([&] { install(options()); }), "无法准备新版浏览器。");
   EXPECT_TRUE(stagingDirectories().empty());
   EXPECT_TRUE(lockIsFree());
@@ -211,7 +213,8 @@ TEST_F(InstallTest, AnUpdateQuitsTheOldBrowserAndExchangesTheBundles) {
                        "directories " + root() + "/Applications " + staging[0]};
   };
   install(options());
-  EXPECT_EQ(flushedBeforeLaunch, expectedFlushes) << "the copy, then the exchange, before the launch";
+  EXPECT_EQ(flushedBeforeLaunch, expectedFlushes)
+      << "the copy, then the exchange, before the launch";
 
   EXPECT_EQ(old->terminateRequests_, 1);
   EXPECT_EQ(verify(destination()).version, "2.0");
@@ -454,19 +457,41 @@ TEST_F(InstallTest, LeftoversOfInterruptedRunsGoToTheTrashWithoutEndingTheInstal
     std::vector<std::string> remaining;
     std::string report;
   } cases[] = {
-      {"the old copy after an exchange", "1.5", makeLeftover, false, false, {}, putAway + leftBundle.path()},
-      {"a staged new copy and folder metadata", "1.0",
+      {"the old copy after an exchange",
+       "1.5",
+       makeLeftover,
+       false,
+       false,
+       {},
+       putAway + leftBundle.path()},
+      {"a staged new copy and folder metadata",
+       "1.0",
        [&] {
          bundle(leftBundle, "2.0");
          testing::writeFile(leftover + "/.DS_Store", "");
        },
-       false, false, {}, putAway + leftBundle.path()},
-      {"an empty one", std::nullopt, [&] { fs::create_directories(leftover); }, false, false, {}, ""},
-      {"one the Trash refuses", std::nullopt, makeLeftover, true, false, {uuid},
+       false,
+       false,
+       {},
+       putAway + leftBundle.path()},
+      {"an empty one",
+       std::nullopt,
+       [&] { fs::create_directories(leftover); },
+       false,
+       false,
+       {},
+       ""},
+      {"one the Trash refuses",
+       std::nullopt,
+       makeLeftover,
+       true,
+       false,
+       {uuid},
        "上次中断的安装留下的以下副本暂未能移到废纸篓。\n" + leftBundle.path()},
       {"another user's", std::nullopt, makeLeftover, false, true, {uuid}, ""},
       // Names this installer never makes, a folder others may write, a link to it, a file.
-      {"look-alikes", std::nullopt,
+      {"look-alikes",
+       std::nullopt,
        [&] {
          for (const std::string& name : {std::string(), lower, other, uuid + "0"}) {
            bundle(FileURL::fromAbsolutePath(apps + name + "/Quorvane浏览器.app"), "1.0");
@@ -475,7 +500,10 @@ TEST_F(InstallTest, LeftoversOfInterruptedRunsGoToTheTrashWithoutEndingTheInstal
          fs::create_directory_symlink(apps + other, leftover);
          testing::writeFile(apps + "3" + uuid.substr(1), "");
        },
-       false, false, {"", uuid, uuid + "0", lower, other, "3" + uuid.substr(1)}, ""},
+       false,
+       false,
+       {"", uuid, uuid + "0", lower, other, "3" + uuid.substr(1)},
+       ""},
   };
   bundle(source(), "2.0");
   for (const auto& c : cases) {
@@ -492,7 +520,8 @@ TEST_F(InstallTest, LeftoversOfInterruptedRunsGoToTheTrashWithoutEndingTheInstal
     EXPECT_EQ(failureOf([&] { install(options()); }), "") << c.what;
     EXPECT_EQ(verify(destination()).version, "2.0") << c.what;
     std::vector<std::string> remaining;
-    for (const std::string& staging : stagingDirectories()) remaining.push_back(staging.substr(apps.size()));
+    for (const std::string& staging : stagingDirectories())
+      remaining.push_back(staging.substr(apps.size()));
     std::sort(remaining.begin(), remaining.end());
     EXPECT_EQ(remaining, c.remaining) << c.what;
     EXPECT_TRUE(c.remaining.empty() || fs::exists(leftBundle.path())) << c.what;

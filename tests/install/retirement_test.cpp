@@ -78,7 +78,8 @@ TEST_F(RetirementTest, TheReplacedBundleGoesToTheTrashWithNoDockEdit) {
   EXPECT_EQ(files_->trashed_, (std::vector<std::string>{staged.path()}));
   EXPECT_TRUE(preferences_.reads_.empty()) << "no Dock tile can point into the staging folder";
   EXPECT_TRUE(application_.alertsShown_.empty());
-  EXPECT_EQ(durability_.flushes_, (std::vector<std::string>{"directories " + staging_->url().path()}));
+  EXPECT_EQ(durability_.flushes_,
+            (std::vector<std::string>{"directories " + staging_->url().path()}));
   finish();
   EXPECT_FALSE(fs::exists(staged.deletingLastPathComponent().path()));
 }
@@ -139,8 +140,8 @@ TEST_F(RetirementTest, RetiredCopiesLoseTheirDockTilesAndTheDockReloads) {
   EXPECT_EQ(files_->trashed_, (std::vector<std::string>{current.path(), obsolete.path()}));
   EXPECT_EQ(preferences_.values_["com.apple.dock"]["persistent-apps"],
             PropertyValue(PropertyArray{installedTile}));
-  EXPECT_EQ(durability_.flushes_, (std::vector<std::string>{"directories " + root() + "/Applications " +
-                                                            root() + "/Other"}));
+  EXPECT_EQ(durability_.flushes_, (std::vector<std::string>{"directories " + root() +
+                                                            "/Applications " + root() + "/Other"}));
   EXPECT_EQ(posix_.signalsSent_, (std::vector<std::pair<int, int>>{{300, hangUpSignal}}));
   EXPECT_TRUE(application_.alertsShown_.empty());
 }

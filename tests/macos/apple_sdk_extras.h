@@ -67,8 +67,8 @@ typedef const struct __attribute__((objc_bridge(NSDictionary))) __CFDictionary* 
 // CoreFoundation/CFError.h
 typedef struct __attribute__((objc_bridge(NSError))) __CFError* CFErrorRef;
 // CoreFoundation/CFBundle.h (declared there without nullability)
-extern "C" CFDictionaryRef _Null_unspecified
-CFBundleCopyInfoDictionaryForURL(CFURLRef _Null_unspecified url);
+extern "C" CFDictionaryRef _Null_unspecified CFBundleCopyInfoDictionaryForURL(
+    CFURLRef _Null_unspecified url);
 
 // CoreFoundation/CFNumber.h
 typedef const struct __attribute__((objc_bridge(NSNumber))) __CFBoolean* CFBooleanRef;

@@ -126,12 +126,15 @@ TEST(MacApplication, AnAlertIsTheKeyWindowAboveOrdinaryWindows) {
   // Looks at the alert from inside its modal session, then ends it.
   __block BOOL keyAndVisible = NO;
   __block NSInteger level = 0;
-  NSTimer* probe = [NSTimer timerWithTimeInterval:1.0 repeats:NO block:^(NSTimer*) {
-    NSWindow* window = [NSApp modalWindow];
-    keyAndVisible = [window isKeyWindow] && [window isVisible];
-    level = [window level];
-    [NSApp stopModalWithCode:1000];
-  }];
+  NSTimer* probe = [NSTimer timerWithTimeInterval:1.0
+                                          repeats:NO
+                                            block:^(NSTimer*) {
+                                              NSWindow* window = [NSApp modalWindow];
+                                              keyAndVisible =
+                                                  [window isKeyWindow] && [window isVisible];
+                                              level = [window level];
+                                              [NSApp stopModalWithCode:1000];
+                                            }];
   [[NSRunLoop mainRunLoop] addTimer:probe forMode:NSModalPanelRunLoopMode];
   Alert alert{"qrvx macOS tests", "", AlertStyle::informational, {{"OK", ""}}};
   EXPECT_EQ(application.runModal(alert), alertFirstButtonReturn);

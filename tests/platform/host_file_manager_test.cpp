@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
 
 #include <cstdlib>
 #include <filesystem>
-#include <linux/magic.h>
 #include <optional>
 
 #include "platform/backend.h"
@@ -121,7 +121,9 @@ TEST(HostFileManagerTest, FlushesNameWhatCouldNotBeFlushed) {
   durability.flushDirectories({at(folder.path()), at(folder / "tree")});
   EXPECT_EQ(failureOf([&] { durability.flushTree(at(folder / "missing")); }),
             "Could not flush " + folder / "missing" + ": No such file or directory");
-  EXPECT_EQ(failureOf([&] { durability.flushDirectories({at(folder.path()), at(folder / "tree/file")}); }),
+  EXPECT_EQ(failureOf([&] {
+              durability.flushDirectories({at(folder.path()), at(folder / "tree/file")});
+            }),
             "Could not flush directory " + folder / "tree/file" + ": Not a directory");
 }
 
@@ -207,13 +209,14 @@ const fixtures::ProbeRegistration backendProbe("backend", [] {
 
 TEST(HostFileManagerTest, RelativeFolderVariablesAreUnsetAtTheStart) {
   TemporaryFolder folder;
-  std::string answer = fixtures::runProbe(
-      fixtures::thisExecutable(), "backend",
-      {{"XDG_DATA_HOME", "relative/data"}, {"XDG_CONFIG_HOME", "/absolute/config"},
-       {"XDG_DATA_DIRS", "share::/usr/share:local"}},
-      folder / "answer");
-  EXPECT_EQ(answer, "XDG_DATA_HOME=(unset)\nXDG_CONFIG_HOME=/absolute/config\n"
-                    "XDG_DATA_DIRS=/usr/share\n");
+  std::string answer = fixtures::runProbe(fixtures::thisExecutable(), "backend",
+                                          {{"XDG_DATA_HOME", "relative/data"},
+                                           {"XDG_CONFIG_HOME", "/absolute/config"},
+                                           {"XDG_DATA_DIRS", "share::/usr/share:local"}},
+                                          folder / "answer");
+  EXPECT_EQ(answer,
+            "XDG_DATA_HOME=(unset)\nXDG_CONFIG_HOME=/absolute/config\n"
+            "XDG_DATA_DIRS=/usr/share\n");
 }
 
 TEST(HostFileManagerTest, TrashMovesTheItemToTheHomeTrash) {

@@ -309,15 +309,18 @@ TEST(HostRunningApplicationsTest, ListsTheProcessesRunningABundlesExecutable) {
       }
     }
   } endHelpers{pidFiles};
-  for (const char* marker : {"--type=renderer", "-contentproc", "A -forkserver", "", "--type=zygote"}) {
+  for (const char* marker :
+       {"--type=renderer", "-contentproc", "A -forkserver", "", "--type=zygote"}) {
     pidFiles.push_back(fifo + std::to_string(pidFiles.size()));
     bool orphan = pidFiles.size() < 5;
     children.push_back(std::make_unique<ChildProcess>(
         t + "/H.app/Contents/MacOS/A",
-        std::vector<std::string>{"-c", orphan ? "(read x <\"$0\") & echo $! >\"$1\"" : "echo $$ >\"$1\"; read x <\"$0\"",
-                                 fifo, pidFiles.back(), marker}));
+        std::vector<std::string>{
+            "-c", orphan ? "(read x <\"$0\") & echo $! >\"$1\"" : "echo $$ >\"$1\"; read x <\"$0\"",
+            fifo, pidFiles.back(), marker}));
     std::string pid;
-    ASSERT_TRUE(eventually([&] { return (pid = fixtures::readFile(pidFiles.back())).ends_with("\n"); }));
+    ASSERT_TRUE(
+        eventually([&] { return (pid = fixtures::readFile(pidFiles.back())).ends_with("\n"); }));
     if (orphan) {
       ASSERT_TRUE(children.back()->awaitExit(5s));
     }

@@ -41,8 +41,8 @@ std::optional<Request> requestOf(int argc, char** argv) {
   char* end = nullptr;
   long closeButton = std::strtol(argv[3], &end, 10);
   if (*end || closeButton < -1 || closeButton >= argc - 6) return std::nullopt;
-  return Request{argv[1], argv[2], closeButton, argv[4], argv[5],
-                 std::vector<const char*>(argv + 6, argv + argc)};
+  return Request{argv[1], argv[2], closeButton,
+                 argv[4], argv[5], std::vector<const char*>(argv + 6, argv + argc)};
 }
 
 /// Writes the one report line and ends the helper.
