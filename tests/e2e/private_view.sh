@@ -32,11 +32,24 @@ in_view() {
 
 # Inside: bind the private folder over /tmp, run the command as a child (this
 # shell is the namespace's init and reaps the orphans the test leaves, as init
-# does), and answer its status.
+# does), and answer its status. What the test runs from may itself lie in /tmp
+# (a clone built there): the folders of /tmp named in $keep are bound again
+# into the private one, reached through a bind of the whole /tmp that is
+# detached before the test starts (an empty .outside folder stays).
 # shellcheck disable=SC2016 # expanded by the shell inside
 inside='
   set -e
-  mount --bind "$1" /tmp
+  outside="$1/.outside"
+  mkdir "$outside"
+  mount --bind /tmp "$outside"
+  mount --rbind "$1" /tmp
+  for name in $keep; do
+    mkdir -p "/tmp/$name"
+    mount --bind "/tmp/.outside/$name" "/tmp/$name"
+  done
+  umount -l /tmp/.outside
+  # Still the mount point of the first bind, below the private /tmp: empty.
+  rmdir /tmp/.outside 2>/dev/null || true
   shift
   if [ "$1" -ne 0 ]; then
     drop="unshare --map-user=$1 --map-group=$2 --"
@@ -52,12 +65,26 @@ if [ "${1-}" = --probe ]; then
   status=0
   # shellcheck disable=SC2016 # expanded by the shell inside
   in_view /bin/sh -c "$inside" sh "$probe" "$uid" "$gid" /bin/sh -c \
-    'test "$(id -u)" = "$1" && test "$$" -le 3 && touch /tmp/seen' \
+    'test "$(id -u)" = "$1" && grep -q outside /proc/1/cmdline && touch /tmp/seen' \
     sh "$uid" >/dev/null 2>&1 || status=$?
   [ -e "$probe/seen" ] || status=1
   rm -rf "$probe"
   exit "$status"
 fi
+
+# The first folder below /tmp of each place the test needs: where it runs,
+# what it runs and the sources beside this script.
+keep=
+for place in "$PWD" "$1" "$(cd "$(dirname "$0")" && pwd)"; do
+  case $place in
+    /tmp/?*)
+      name=${place#/tmp/}
+      name=${name%%/*}
+      case " $keep " in *" $name "*) ;; *) keep="$keep $name" ;; esac
+      ;;
+  esac
+done
+export keep
 
 view=$(mktemp -d "${TMPDIR:-/tmp}/installer-view.XXXXXX")
 chmod 1777 "$view"
