@@ -13,6 +13,15 @@ if [[ -s $build_dir/fault-points.tsv ]]; then
   echo "Fault sweep points run (scenario, fault, call, invocation, reached, outcome, invariant):"
   cat "$build_dir/fault-points.tsv"
 fi
+# What the real-browser lane checked (or why it skipped), which ctest keeps
+# only in its log when the tests pass.
+if [[ -f $build_dir/Testing/Temporary/LastTest.log ]]; then
+  echo "Real browsers:"
+  awk '/^[0-9]+\/[0-9]+ Test: browsers\./ { shown = 1; next }
+       shown && /^<end of output>/ { shown = 0 }
+       shown && NF && !/^(\[|Running main|Note:|-+$|Output:|Command:|Directory:|"browsers)/' \
+    "$build_dir/Testing/Temporary/LastTest.log"
+fi
 "$project_dir/scripts/build-sanitize.sh"
 ctest --preset sanitize --test-dir "$build_dir/sanitize" -j "$(nproc)" || status=$?
 exit "$status"
