@@ -26,17 +26,12 @@ bool hasPrivateModes(const std::string& path) {
   });
 }
 
-}  // namespace
-
-InstallerError signatureFailure(const std::string& path) {
-  return InstallerError("应用签名校验失败。\n" + shownPath(path));
-}
-
-bool mainFilesInside(const FileURL& bundle) {
+/// `mainFilesInside` for the executable that `bundle`'s Info.plist, already
+/// read, names.
+bool mainFilesInside(const FileURL& bundle, const FileURL& executable) {
   Posix& posix = *services().posix;
-  const std::optional<BundleContents> contents = services().bundles->open(bundle);
   const std::optional<std::string> root = posix.realpath(bundle.path());
-  if (!contents || !contents->executableURL || !root) return false;
+  if (!root) return false;
   // Judged by where each resolves, never by how its path reads: links may
   // lead anywhere, and only the tree beneath the bundle is sealed.
   auto regularFileInside = [&](const FileURL& item) {
@@ -45,8 +40,19 @@ bool mainFilesInside(const FileURL& bundle) {
     const std::optional<FileStatus> status = posix.lstat(*real);
     return status && (status->mode & fileTypeMask) == regularFileType;
   };
-  return regularFileInside(*contents->executableURL) &&
+  return regularFileInside(executable) &&
          regularFileInside(bundle.appendingPathComponent("Contents/Info.plist"));
+}
+
+}  // namespace
+
+InstallerError signatureFailure(const std::string& path) {
+  return InstallerError("应用签名校验失败。\n" + shownPath(path));
+}
+
+bool mainFilesInside(const FileURL& bundle) {
+  const std::optional<BundleContents> contents = services().bundles->open(bundle);
+  return contents && contents->executableURL && mainFilesInside(bundle, *contents->executableURL);
 }
 
 BundleInfo verify(const FileURL& url) {
@@ -83,7 +89,8 @@ BundleInfo verify(const FileURL& url) {
 
   command("/usr/bin/codesign", {"--verify", "--deep", "--strict", path},
           signatureFailure(path).what());
-  if (!sealDigest || !mainFilesInside(url)) throw signatureFailure(path);
+  // The executable whose name was judged above, not one read again.
+  if (!sealDigest || !mainFilesInside(url, *bundle->executableURL)) throw signatureFailure(path);
 
   return BundleInfo{url, *version, *numbers, status->device, status->inode, {}, *sealDigest};
 }

@@ -3,7 +3,6 @@
 #include "entry/constants.h"
 #include "entry/installer_error.h"
 #include "inspect/command.h"
-#include "install/quarantine.h"
 #include "platform/terminal_text.h"
 
 namespace installer {
@@ -46,10 +45,14 @@ BundleInfo stageCopy(const BundleInfo& sourceInfo, const StagingDirectory& stagi
   command("/bin/cp", {"-cRpP", sourceInfo.url.path(), staging.stagedBundle().path()},
           "无法准备新版浏览器。");
   BundleInfo stagedInfo = verifyInstallable(staging.stagedBundle());
-  releaseFromQuarantine(staging.stagedBundle());
-  // Until its data is on the disk, an exchanged copy may come back from a
-  // power cut as a bundle of empty files at the destination.
+  // What the verified copy still needs fails as the copy itself does.
   try {
+    // A download's quarantine mark would hold the launch at the system's
+    // question about a download, which nobody answers within the launch
+    // watch: a good update would be rolled back.
+    files().removeQuarantine(staging.stagedBundle());
+    // Until its data is on the disk, an exchanged copy may come back from a
+    // power cut as a bundle of empty files at the destination.
     services().durability->flushTree(staging.stagedBundle());
   } catch (const std::exception&) {
     throw InstallerError("无法准备新版浏览器。");
