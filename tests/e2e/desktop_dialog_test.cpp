@@ -38,9 +38,12 @@ struct EndableDisplay {
       Pipe ready = makePipe();
       UniqueFd devNull = openDevNull();
       // It writes its number on standard output once it accepts connections.
+      // -noreset, as a desktop's display: a server left without clients (the
+      // probe below, or a dialog that was answered) resets and refuses the
+      // next dialog's connection for a moment.
       ExecImage image("/usr/bin/Xvfb",
                       {":" + std::to_string(number), "-displayfd", "1", "-nolisten", "tcp",
-                       "-screen", "0", "1024x768x24"},
+                       "-noreset", "-screen", "0", "1024x768x24"},
                       toolEnvironment());
       server = forkExec(image, [&] {
         return ::dup2(ready.writeEnd.get(), 1) < 0 || ::dup2(devNull.get(), 2) < 0 ? errno : 0;
@@ -51,7 +54,7 @@ struct EndableDisplay {
         waitForChild(server, waitLimit);
         continue;
       }
-      // Open as long as the server runs: it writes its number again at each reset.
+      // Open as long as the server runs, which would write to it at a reset.
       announcements = std::move(ready.readEnd);
       environment = {{"DISPLAY", ":" + std::to_string(number)}};
     }
