@@ -124,14 +124,21 @@ std::string visible(std::string_view text) {
 }
 
 bool processIsAlive(pid_t pid) {
-  std::string status;
-  try {
-    status = readFile("/proc/" + std::to_string(pid) + "/stat");
-  } catch (const HarnessError&) {
-    return false;
+  // Any of its threads: the first may show as a zombie while another still
+  // runs, or still closes the process's files (a killed process's do).
+  std::error_code error;
+  for (const auto& task : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task", error)) {
+    std::string status;
+    try {
+      status = readFile(task.path() / "stat");
+    } catch (const HarnessError&) {
+      continue;
+    }
+    auto close = status.rfind(')');
+    if (close != std::string::npos && close + 2 < status.size() && status[close + 2] != 'Z')
+      return true;
   }
-  auto close = status.rfind(')');
-  return close != std::string::npos && close + 2 < status.size() && status[close + 2] != 'Z';
+  return false;
 }
 
 }  // namespace e2e

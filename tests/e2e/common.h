@@ -54,7 +54,7 @@ void replaceHelper(const fs::path& installerBundle, std::string_view name,
 /// The file's bytes; throws HarnessError "read PATH: reason".
 std::string readFile(const fs::path& path);
 
-/// Running, not yet reaped, not a zombie: a zombie has ended already.
+/// Running: some thread of it is neither reaped nor a zombie.
 bool processIsAlive(pid_t pid);
 /// Creates or truncates `path` with `content`; parent folders are created.
 void writeFile(const fs::path& path, std::string_view content, fs::perms mode = fs::perms(0644));

@@ -102,19 +102,6 @@ std::optional<pid_t> childRunning(pid_t parent, const fs::path& program) {
   return found;
 }
 
-/// Whether a thread of `pid` still runs. A killed process's files close with
-/// its last thread, which may end after its first shows as a zombie.
-bool anyThreadRuns(pid_t pid) {
-  std::error_code error;
-  for (const auto& task : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task", error)) {
-    const std::string name = task.path().filename().string();
-    if (name.find_first_not_of("0123456789") == std::string::npos &&
-        e2e::processIsAlive(static_cast<pid_t>(std::stol(name))))
-      return true;
-  }
-  return false;
-}
-
 /// The processes of session `session` other than its leader.
 std::vector<pid_t> sessionMembers(pid_t session) {
   std::vector<pid_t> members;
@@ -123,7 +110,7 @@ std::vector<pid_t> sessionMembers(pid_t session) {
     const std::string name = entry.path().filename().string();
     if (name.find_first_not_of("0123456789") != std::string::npos) continue;
     pid_t pid = static_cast<pid_t>(std::stol(name));
-    if (pid == session || !anyThreadRuns(pid)) continue;
+    if (pid == session || !e2e::processIsAlive(pid)) continue;
     std::string stat;
     try {
       stat = e2e::readFile(entry.path() / "stat");
