@@ -14,6 +14,10 @@ struct FileStatus {
   std::uint64_t inode = 0;
   std::uint32_t mode = 0;
   std::uint32_t uid = 0;
+  /// `st_size`: the apparent size, holes included.
+  std::uint64_t size = 0;
+  /// `st_blocks` in bytes: what the item really takes on its volume.
+  std::uint64_t allocatedSize = 0;
 };
 
 // Mode bits, the same values on every POSIX system the installer runs on.

@@ -14,8 +14,12 @@ namespace installer::host {
 namespace {
 
 FileStatus fileStatusOf(const struct stat& status) {
-  return FileStatus{static_cast<std::int64_t>(status.st_dev), status.st_ino, status.st_mode,
-                    status.st_uid};
+  return FileStatus{static_cast<std::int64_t>(status.st_dev),
+                    status.st_ino,
+                    status.st_mode,
+                    status.st_uid,
+                    static_cast<std::uint64_t>(status.st_size),
+                    static_cast<std::uint64_t>(status.st_blocks) * 512};
 }
 
 struct TreeWalkCloser {

@@ -22,8 +22,12 @@ std::string systemErrorText(int error) {
 std::optional<FileStatus> HostPosix::lstat(const std::string& path) {
   struct stat status {};
   if (::lstat(path.c_str(), &status) != 0) return std::nullopt;
-  return FileStatus{static_cast<std::int64_t>(status.st_dev), status.st_ino, status.st_mode,
-                    status.st_uid};
+  return FileStatus{static_cast<std::int64_t>(status.st_dev),
+                    status.st_ino,
+                    status.st_mode,
+                    status.st_uid,
+                    static_cast<std::uint64_t>(status.st_size),
+                    static_cast<std::uint64_t>(status.st_blocks) * 512};
 }
 
 std::optional<std::string> HostPosix::realpath(const std::string& path) {

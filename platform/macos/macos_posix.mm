@@ -20,8 +20,12 @@ namespace installer::macos {
 std::optional<FileStatus> MacPosix::lstat(const std::string& path) {
   struct stat status {};
   if (::lstat(path.c_str(), &status) != 0) return std::nullopt;
-  return FileStatus{static_cast<std::int64_t>(status.st_dev), status.st_ino, status.st_mode,
-                    status.st_uid};
+  return FileStatus{static_cast<std::int64_t>(status.st_dev),
+                    status.st_ino,
+                    status.st_mode,
+                    status.st_uid,
+                    static_cast<std::uint64_t>(status.st_size),
+                    static_cast<std::uint64_t>(status.st_blocks) * 512};
 }
 
 std::optional<std::string> MacPosix::realpath(const std::string& path) {
@@ -47,8 +51,10 @@ bool MacPosix::visitTree(const std::string& root,
       break;
     }
     const struct stat& status = *entry->fts_statp;
-    if (!visit(entry->fts_path, FileStatus{static_cast<std::int64_t>(status.st_dev), status.st_ino,
-                                           status.st_mode, status.st_uid})) {
+    if (!visit(entry->fts_path,
+               FileStatus{static_cast<std::int64_t>(status.st_dev), status.st_ino, status.st_mode,
+                          status.st_uid, static_cast<std::uint64_t>(status.st_size),
+                          static_cast<std::uint64_t>(status.st_blocks) * 512})) {
       whole = false;
       break;
     }
