@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/posix/posix_file_manager.h"
+#include "platform/posix/posix_system.h"
 #include "platform/services.h"
 
 namespace installer::host {
@@ -18,30 +20,20 @@ class HostBundles final : public Bundles {
   std::optional<FileURL> mainResourceURL() override;
 };
 
-class HostFileManager final : public FileManager {
+/// The POSIX tasks of the shared layer; GIO's Trash and the XDG folders.
+/// The quarantine mark is the extended attribute `user.com.apple.quarantine`.
+class HostFileManager final : public posix::PosixFileManager {
  public:
-  void createDirectory(const FileURL& directory, bool withIntermediateDirectories,
-                       std::optional<unsigned> posixPermissions) override;
-  void moveItem(const FileURL& from, const FileURL& to) override;
-  void removeItem(const FileURL& item) override;
   void trashItem(const FileURL& item) override;
-  /// The mark is the extended attribute `user.com.apple.quarantine`.
-  void removeQuarantine(const FileURL& item) override;
-  std::vector<FileURL> contentsOfDirectory(const FileURL& directory) override;
-  std::vector<FileURL> contentsOfDirectoryIncludingHidden(const FileURL& directory) override;
   std::vector<FileURL> applicationSupportDirectories() override;
   std::string homeDirectory() override;
   std::optional<std::string> homeDirectoryOfUser(const std::string& user) override;
   std::string currentDirectoryPath() override;
 };
 
-/// `syncfs` for a tree (one journal commit, however many files), `fsync` for
-/// directories.
-class HostDurability final : public Durability {
- public:
-  void flushTree(const FileURL& item) override;
-  void flushDirectories(const std::vector<FileURL>& directories) override;
-};
+/// The POSIX calls and flushes are the shared layer's.
+using HostPosix = posix::PosixSystem;
+using HostDurability = posix::PosixDurability;
 
 /// Runs the helper of the same name from `helpersDirectory` in place of the
 /// macOS system tools; every other path runs as given.
@@ -77,24 +69,6 @@ class HostPreferences final : public Preferences {
   std::unique_ptr<State> state_;
 };
 
-class HostPosix final : public Posix {
- public:
-  std::optional<FileStatus> lstat(const std::string& path) override;
-  std::optional<std::string> realpath(const std::string& path) override;
-  bool visitTree(const std::string& root,
-                 const std::function<bool(const std::string&, const FileStatus&)>& visit) override;
-  std::optional<std::string> sha256OfFile(const std::string& path) override;
-  int openDirectory(const std::string& path) override;
-  bool lockExclusiveNonBlocking(int descriptor) override;
-  void close(int descriptor) override;
-  std::uint32_t getuid() override;
-  int kill(int processIdentifier, int signal) override;
-  int exchange(const std::string& first, const std::string& second) override;
-  std::string strerror(int error) override;
-  void writeStandardError(const std::string& text) override;
-  [[noreturn]] void exit(int status) override;
-};
-
 class HostUUIDs final : public UUIDs {
  public:
   std::string newUUIDString() override;
@@ -106,9 +80,6 @@ class HostText final : public Text {
   std::string precomposed(const std::string& text) override;
   std::string lowercased(const std::string& text) override;
 };
-
-/// The system's text for an errno value (the GNU `strerror_r`).
-std::string systemErrorText(int error);
 
 /// Property lists (XML or binary) through libplist; `binary`, when given,
 /// learns the format read.

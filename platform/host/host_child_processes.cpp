@@ -50,11 +50,11 @@ int HostChildProcesses::run(const std::string& executable,
     error = ::posix_spawn(&child, program.c_str(), settings.actions(), settings.attributes(),
                           argv.data(), environ);
   }
-  if (error != 0) throw PlatformError("Could not start " + tool + ": " + systemErrorText(error));
+  if (error != 0) throw PlatformError("Could not start " + tool + ": " + posix::errorText(error));
 
   int status = 0;
   if (!waitForChild(child, status)) {
-    throw PlatformError("Could not wait for " + tool + ": " + systemErrorText(errno));
+    throw PlatformError("Could not wait for " + tool + ": " + posix::errorText(errno));
   }
   return statusOfWait(status);
 }

@@ -89,7 +89,7 @@ DesktopDialog::DesktopDialog(const Alert& alert) {
 
   int ends[2];
   if (pipe2(ends, O_CLOEXEC) != 0) {
-    fail("no pipe to the dialog helper: " + systemErrorText(errno));
+    fail("no pipe to the dialog helper: " + posix::errorText(errno));
     return;
   }
   // Nothing of an alert reaches the installer's standard streams.
@@ -106,7 +106,7 @@ DesktopDialog::DesktopDialog(const Alert& alert) {
   if (error != 0) {
     ::close(ends[0]);
     helper_ = -1;
-    fail("the dialog helper " + oneLine(helper) + " could not start: " + systemErrorText(error));
+    fail("the dialog helper " + oneLine(helper) + " could not start: " + posix::errorText(error));
     return;
   }
   report_ = ends[0];

@@ -57,7 +57,7 @@ std::string HostFileManager::homeDirectory() {
   if (entryHome) return *entryHome;
   // Answering some other folder would put the user's files in the wrong place.
   throw PlatformError("Could not find the home directory of user " + std::to_string(user) + ": " +
-                      (error != 0 ? systemErrorText(error) : std::string("no such user")));
+                      (error != 0 ? posix::errorText(error) : std::string("no such user")));
 }
 
 std::optional<std::string> HostFileManager::homeDirectoryOfUser(const std::string& user) {
@@ -72,7 +72,7 @@ std::string HostFileManager::currentDirectoryPath() {
   char* path = ::getcwd(nullptr, 0);
   if (!path) {
     // Relative paths resolved against a guess would name the wrong files.
-    throw PlatformError("Could not get the current directory: " + systemErrorText(errno));
+    throw PlatformError("Could not get the current directory: " + posix::errorText(errno));
   }
   std::string result(path);
   std::free(path);

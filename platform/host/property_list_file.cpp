@@ -20,6 +20,7 @@
 #include "helpers/unique_fd.h"
 #include "platform/host/host.h"
 #include "platform/host/property_list_nul.h"
+#include "platform/posix/bounded_read.h"
 
 namespace installer::host {
 namespace {
@@ -33,34 +34,15 @@ struct PlistDeleter {
 };
 using PlistPointer = std::unique_ptr<void, PlistDeleter>;
 
-/// What the regular file open at `file` holds, when it is at most `limit`
-/// bytes long.
-std::optional<std::string> contentsOf(const helpers::UniqueFd& file, std::size_t limit) {
-  if (file.get() < 0) return std::nullopt;
-  struct stat status {};
-  if (::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode) ||
-      static_cast<std::uintmax_t>(status.st_size) > limit) {
-    return std::nullopt;
-  }
-  std::string contents;
-  char buffer[65536];
-  for (;;) {
-    ssize_t count = ::read(file.get(), buffer, sizeof buffer);
-    if (count < 0 && errno == EINTR) continue;
-    if (count < 0) return std::nullopt;
-    if (count == 0) break;
-    contents.append(buffer, static_cast<std::size_t>(count));
-    // The file may have grown since it was measured.
-    if (contents.size() > limit) return std::nullopt;
-  }
-  return contents;
-}
-
 std::optional<std::string> fileContents(const std::string& path) {
   // O_NONBLOCK: a FIFO planted as Info.plist must not hang the open.
   helpers::UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (!file) return std::nullopt;
   // libplist takes a 32-bit length.
-  return contentsOf(file, std::numeric_limits<std::uint32_t>::max());
+  posix::FileBytes contents =
+      posix::readOpenFile(file.get(), std::numeric_limits<std::uint32_t>::max());
+  if (contents.error != 0) return std::nullopt;
+  return std::move(contents.bytes);
 }
 
 std::optional<PropertyValue> valueOfNode(plist_t node, int depth);
@@ -177,7 +159,8 @@ plist_t dateNode(const PropertyDate& date) {
     return nullptr;
   }
   auto seconds = static_cast<int64_t>(whole);
-  auto microseconds = static_cast<int64_t>(std::llround((date.secondsSinceReference - whole) * 1e6));
+  auto microseconds =
+      static_cast<int64_t>(std::llround((date.secondsSinceReference - whole) * 1e6));
   if (microseconds >= 1000000) {
     seconds += 1;
     microseconds -= 1000000;
@@ -315,17 +298,10 @@ std::optional<PropertyDictionary> readBundleInfo(const std::string& bundle) {
   // Far above any real Info.plist; a larger one is not read, so that a
   // hostile bundle cannot make the installer allocate without bound.
   constexpr std::size_t maximumInfoSize = 1 << 20;
-  helpers::UniqueFd bundleFolder(::open(bundle.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (bundleFolder.get() < 0) return std::nullopt;
-  // Each step below the bundle refuses a link, so what is read is the file
-  // that lies in the bundle, the one its seal covers.
-  helpers::UniqueFd contents(
-      ::openat(bundleFolder.get(), "Contents", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-  if (contents.get() < 0) return std::nullopt;
-  helpers::UniqueFd file(
-      ::openat(contents.get(), "Info.plist", O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-  std::optional<std::string> bytes = contentsOf(file, maximumInfoSize);
-  std::optional<PropertyValue> info = bytes ? propertyListOfBytes(*bytes) : std::nullopt;
+  posix::FileBytes bytes =
+      posix::readFileBeneath(bundle, {"Contents", "Info.plist"}, maximumInfoSize);
+  std::optional<PropertyValue> info =
+      bytes.error == 0 ? propertyListOfBytes(bytes.bytes) : std::nullopt;
   if (!info || !info->dictionary()) return std::nullopt;
   return *info->dictionary();
 }

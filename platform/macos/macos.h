@@ -1,12 +1,14 @@
 #pragma once
 
-// The macOS backend: AppKit, Foundation, CoreFoundation and the C library.
-// Plain C++ here, so that code without Objective-C may name the services;
-// the Objective-C side lives in the .mm files.
+// The macOS backend: AppKit, Foundation, CoreFoundation, Security and
+// Launch Services; the POSIX calls are the shared layer's. Plain C++ here, so that code without
+// Objective-C may name the services; the Objective-C side lives in the .mm files.
 
 #include <memory>
 #include <string>
 
+#include "platform/posix/posix_file_manager.h"
+#include "platform/posix/posix_system.h"
 #include "platform/services.h"
 
 namespace installer::macos {
@@ -41,31 +43,23 @@ class MacBundles final : public Bundles {
   std::optional<FileURL> mainResourceURL() override;
 };
 
-/// NSFileManager; errors carry the NSError's localized description.
-class MacFileManager final : public FileManager {
+/// The POSIX tasks of the shared layer; NSFileManager for the Trash and the
+/// user's folders. The quarantine mark is the extended attribute
+/// `com.apple.quarantine`.
+class MacFileManager final : public posix::PosixFileManager {
  public:
-  void createDirectory(const FileURL& directory, bool withIntermediateDirectories,
-                       std::optional<unsigned> posixPermissions) override;
-  void moveItem(const FileURL& from, const FileURL& to) override;
-  void removeItem(const FileURL& item) override;
+  /// The error carries the NSError's localized description.
   void trashItem(const FileURL& item) override;
-  /// The mark is the extended attribute `com.apple.quarantine`.
-  void removeQuarantine(const FileURL& item) override;
-  std::vector<FileURL> contentsOfDirectory(const FileURL& directory) override;
-  std::vector<FileURL> contentsOfDirectoryIncludingHidden(const FileURL& directory) override;
   std::vector<FileURL> applicationSupportDirectories() override;
   std::string homeDirectory() override;
   std::optional<std::string> homeDirectoryOfUser(const std::string& user) override;
   std::string currentDirectoryPath() override;
 };
 
-/// `fsync` of every item, then one cache flush of the drive per step: APFS's
-/// `fsync` leaves the data in the drive's volatile cache.
-class MacDurability final : public Durability {
- public:
-  void flushTree(const FileURL& item) override;
-  void flushDirectories(const std::vector<FileURL>& directories) override;
-};
+/// The POSIX calls and flushes are the shared layer's: `fsync` of every
+/// item, then the drive's cache flush that APFS's `fsync` leaves undone.
+using MacPosix = posix::PosixSystem;
+using MacDurability = posix::PosixDurability;
 
 /// NSTask, running the system tools themselves.
 class MacChildProcesses final : public ChildProcesses {
@@ -116,27 +110,6 @@ class MacPreferences final : public Preferences {
  private:
   struct State;
   std::unique_ptr<State> state_;
-};
-
-class MacPosix final : public Posix {
- public:
-  std::optional<FileStatus> lstat(const std::string& path) override;
-  std::optional<std::string> realpath(const std::string& path) override;
-  /// fts, physical.
-  bool visitTree(const std::string& root,
-                 const std::function<bool(const std::string&, const FileStatus&)>& visit) override;
-  /// CommonCrypto's CC_SHA256.
-  std::optional<std::string> sha256OfFile(const std::string& path) override;
-  int openDirectory(const std::string& path) override;
-  bool lockExclusiveNonBlocking(int descriptor) override;
-  void close(int descriptor) override;
-  std::uint32_t getuid() override;
-  int kill(int processIdentifier, int signal) override;
-  /// `renamex_np` with RENAME_SWAP.
-  int exchange(const std::string& first, const std::string& second) override;
-  std::string strerror(int error) override;
-  void writeStandardError(const std::string& text) override;
-  [[noreturn]] void exit(int status) override;
 };
 
 /// NSUUID.

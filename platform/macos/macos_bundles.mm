@@ -1,54 +1,45 @@
-#import <CoreFoundation/CoreFoundation.h>
-#include <sys/stat.h>
+#import <Foundation/Foundation.h>
 
 #include <cerrno>
 
 #include "platform/macos/macos.h"
 #include "platform/macos/macos_foundation.h"
 #include "platform/macos/macos_property_list.h"
+#include "platform/posix/bounded_read.h"
 
 namespace installer::macos {
 namespace {
 
 /// Far above any real Info.plist; a larger one is not read.
-constexpr off_t maximumInfoSize = 1 << 20;
-
-/// Whether Contents and Contents/Info.plist are no links and the Info.plist,
-/// where there is one, a regular file of at most 1 MiB: the bundle service
-/// would follow a link out of the bundle and read a file of any size.
-bool hasPlainInfoFile(const FileURL& bundle) {
-  struct stat status {};
-  const std::string contents = bundle.appendingPathComponent("Contents").path();
-  if (::lstat(contents.c_str(), &status) != 0) return errno == ENOENT;
-  if (!S_ISDIR(status.st_mode)) return false;
-  const std::string info = contents + "/Info.plist";
-  if (::lstat(info.c_str(), &status) != 0) return errno == ENOENT;
-  return S_ISREG(status.st_mode) && status.st_size <= maximumInfoSize;
-}
+constexpr std::size_t maximumInfoSize = 1 << 20;
 
 }  // namespace
 
 std::optional<BundleContents> MacBundles::open(const FileURL& bundle) {
   return withinAutoreleasePool([&bundle]() -> std::optional<BundleContents> {
     // A plain file would be read as a program with an embedded Info dictionary.
-    struct stat status {};
-    if (::stat(bundle.path().c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
-      return std::nullopt;
-    }
-    NSURL* url = fileURLOfLocation(bundle);
-    if (!url || !hasPlainInfoFile(bundle)) return std::nullopt;
-    // Read afresh, never through NSBundle or CFBundle: both keep one instance
-    // per path with the Info dictionary read first, and the transaction reads
-    // a location again after it has exchanged the bundle there.
-    NSDictionary* info =
-        CFBridgingRelease(CFBundleCopyInfoDictionaryForURL((__bridge CFURLRef)url));
-    // Keys the system adds with values of no property-list kind, such as the
-    // Info.plist's own URL, are left out.
+    if (!posix::isDirectory(bundle.path())) return std::nullopt;
+    // Read afresh and beneath the bundle, never through NSBundle or CFBundle:
+    // both keep one instance per path with the Info dictionary read first
+    // (the transaction reads a location again after it has exchanged the
+    // bundle there), and would follow a link out of the bundle and read a
+    // file of any size.
+    posix::FileBytes bytes =
+        posix::readFileBeneath(bundle.path(), {"Contents", "Info.plist"}, maximumInfoSize);
+    if (bytes.error != 0 && bytes.error != ENOENT) return std::nullopt;
     PropertyDictionary entries;
-    for (NSString* key in info) {
-      if (![key isKindOfClass:[NSString class]]) continue;
-      std::optional<PropertyValue> value = propertyValueOf([info objectForKey:key]);
-      if (value) entries.push_back(PropertyEntry{utf8OfString(key), std::move(*value)});
+    if (bytes.error == 0) {
+      NSData* data = [NSData dataWithBytes:bytes.bytes.data() length:bytes.bytes.size()];
+      NSDictionary* info = [NSPropertyListSerialization propertyListWithData:data
+                                                                     options:NSPropertyListImmutable
+                                                                      format:nullptr
+                                                                       error:nullptr];
+      if (![info isKindOfClass:[NSDictionary class]]) info = nil;
+      for (NSString* key in info) {
+        if (![key isKindOfClass:[NSString class]]) continue;
+        std::optional<PropertyValue> value = propertyValueOf([info objectForKey:key]);
+        if (value) entries.push_back(PropertyEntry{utf8OfString(key), std::move(*value)});
+      }
     }
     return bundleContentsOf(bundle, std::move(entries));
   });

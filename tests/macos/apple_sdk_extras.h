@@ -16,6 +16,8 @@ NS_ASSUME_NONNULL_BEGIN
 // stdio.h
 #define RENAME_SWAP 0x00000002
 // stdio.h
+#define RENAME_EXCL 0x00000004
+// stdio.h
 extern "C" int renamex_np(const char*, const char*, unsigned int);
 // sys/fcntl.h
 #define F_FULLFSYNC 51
@@ -27,9 +29,17 @@ extern "C" int renamex_np(const char*, const char*, unsigned int);
 // CommonCrypto/CommonDigest.h
 typedef uint32_t CC_LONG;
 // CommonCrypto/CommonDigest.h
-#define CC_SHA256_DIGEST_LENGTH 32
+typedef struct CC_SHA256state_st {
+  CC_LONG count[2];
+  CC_LONG hash[8];
+  CC_LONG wbuf[16];
+} CC_SHA256_CTX;
 // CommonCrypto/CommonDigest.h
-extern "C" unsigned char* CC_SHA256(const void* data, CC_LONG len, unsigned char* md);
+extern "C" int CC_SHA256_Init(CC_SHA256_CTX* c);
+// CommonCrypto/CommonDigest.h
+extern "C" int CC_SHA256_Update(CC_SHA256_CTX* c, const void* data, CC_LONG len);
+// CommonCrypto/CommonDigest.h
+extern "C" int CC_SHA256_Final(unsigned char* md, CC_SHA256_CTX* c);
 
 // sys/errno.h
 #define ENOATTR 93
@@ -66,9 +76,6 @@ typedef const struct __attribute__((objc_bridge(NSURL))) __CFURL* CFURLRef;
 typedef const struct __attribute__((objc_bridge(NSDictionary))) __CFDictionary* CFDictionaryRef;
 // CoreFoundation/CFError.h
 typedef struct __attribute__((objc_bridge(NSError))) __CFError* CFErrorRef;
-// CoreFoundation/CFBundle.h (declared there without nullability)
-extern "C" CFDictionaryRef _Null_unspecified CFBundleCopyInfoDictionaryForURL(
-    CFURLRef _Null_unspecified url);
 
 // CoreFoundation/CFNumber.h
 typedef const struct __attribute__((objc_bridge(NSNumber))) __CFBoolean* CFBooleanRef;

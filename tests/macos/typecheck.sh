@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Type-checks every Objective-C++ file of the macOS backend, of the shipped
-# browser's Mac program and of the backend's tests on Linux: clang parses each one in syntax-only mode against GNUstep's AppKit and Foundation
+# Type-checks every Objective-C++ file of the macOS backend, the Apple-only
+# files of the POSIX layer, the shipped browser's Mac program and the
+# backend's tests on Linux: clang parses each one in syntax-only mode against GNUstep's AppKit and Foundation
 # headers, with apple_sdk_extras.h declaring what GNUstep lacks. Proves that
 # the code parses and that its calls match the declarations, nothing about
 # behaviour. Missing tools are a failure, never a skip.
@@ -33,7 +34,7 @@ gcc_include="$(gcc -print-file-name=include)"
 shopt -s nullglob
 backend=("$root"/platform/macos/*.mm)
 ((${#backend[@]})) || fail "no Objective-C++ files in $root/platform/macos"
-sources=("${backend[@]}" "$root"/browser/*.mm "$here"/*_test.mm)
+sources=("${backend[@]}" "$root"/platform/posix/apple/*.cpp "$root"/browser/*.mm "$here"/*_test.mm)
 
 shim="$(mktemp -d)"
 trap 'rm -rf "$shim"' EXIT

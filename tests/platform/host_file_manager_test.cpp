@@ -2,10 +2,13 @@
 #include <linux/magic.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
+#include <sys/xattr.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <tuple>
 
 #include "platform/backend.h"
 #include "platform/host/host.h"
@@ -101,8 +104,8 @@ TEST(HostFileManagerTest, MoveNeverReplacesAnything) {
   for (const std::string target : {"file", "directory"}) {
     std::optional<std::string> failure =
         failureOf([&] { files.moveItem(at(folder / "source"), at(folder / target)); });
-    EXPECT_EQ(failure, "Could not move " + folder / "source" + " to " + folder / target +
-                           ": File exists");
+    EXPECT_EQ(failure,
+              "Could not move " + folder / "source" + " to " + folder / target + ": File exists");
   }
   EXPECT_EQ(fixtures::readFile(folder / "file"), "old");
   EXPECT_TRUE(fs::is_directory(folder / "directory"));
@@ -147,6 +150,60 @@ TEST(HostFileManagerTest, RemoveTakesTheTreeButNeverFollowsLinks) {
             "Could not remove " + folder / "tree" + ": No such file or directory");
 }
 
+// As the owner of the tree, not root: root passes every permission check.
+const fixtures::ProbeRegistration ownerProbe("as-owner", [] {
+  const std::string tree = std::getenv("QRVX_TREE");
+  struct stat owner {};
+  if (::lstat(tree.c_str(), &owner) != 0 ||
+      (::getuid() == 0 && (::setgid(owner.st_gid) != 0 || ::setuid(owner.st_uid) != 0))) {
+    return std::string("could not become the owner\n");
+  }
+  std::optional<std::string> failure =
+      failureOf([&] { HostFileManager().removeQuarantine(at(tree + "/marked")); });
+  const bool whole = HostPosix().visitTree(tree + "/walked", [](auto&, auto&) { return true; });
+  return failure.value_or("removed") + "\n" + (whole ? "whole" : "unreadable") + "\n";
+});
+
+TEST(HostFileManagerTest, QuarantineGoesFromReadOnlyItemsAsTheirOwnerKeepingModes) {
+  TemporaryFolder folder;
+  const std::string tree = folder / "tree";
+  fs::create_directories(tree + "/marked/Contents");
+  fs::create_directories(tree + "/walked/locked");
+  fixtures::writeFile(tree + "/marked/Contents/file", "x");
+  fixtures::writeFile(tree + "/outside", "x");
+  fs::create_symlink(tree + "/outside", tree + "/marked/link");
+  const char* mark = "user.com.apple.quarantine";
+  // Item, mode it carries, whether the mark must go.
+  const std::vector<std::tuple<std::string, unsigned, bool>> items = {
+      {tree + "/marked/Contents/file", 0444, true},
+      {tree + "/marked/Contents", 0555, true},
+      {tree + "/marked", 0755, true},
+      {tree + "/outside", 0644, false},  // only a link inside points here
+  };
+  for (const auto& [item, mode, removed] : items) {
+    ASSERT_EQ(::setxattr(item.c_str(), mark, "0083;", 5, 0), 0) << item;
+  }
+  const uid_t user = ::getuid() == 0 ? 65534 : ::getuid();
+  const gid_t group = ::getuid() == 0 ? 65534 : ::getgid();
+  for (const char* item : {"", "/marked", "/marked/Contents", "/marked/Contents/file",
+                           "/marked/link", "/outside", "/walked", "/walked/locked"}) {
+    ASSERT_EQ(::lchown((tree + item).c_str(), user, group), 0);
+  }
+  for (const auto& [item, mode, removed] : items) ::chmod(item.c_str(), mode);
+  ::chmod((tree + "/walked/locked").c_str(), 0);
+  ::chmod(folder.path().c_str(), 0711);
+
+  EXPECT_EQ(fixtures::runProbe(fixtures::thisExecutable(), "as-owner", {{"QRVX_TREE", tree}},
+                               tree + "/answer"),
+            "removed\nunreadable\n");
+  for (const auto& [item, mode, removed] : items) {
+    EXPECT_EQ(::getxattr(item.c_str(), mark, nullptr, 0) < 0, removed) << item;
+    EXPECT_EQ(modeOf(item), mode) << item;
+  }
+  for (const char* item : {"/marked/Contents", "/walked/locked"})
+    ::chmod((tree + item).c_str(), 0755);
+}
+
 TEST(HostFileManagerTest, ContentsOfDirectoryListHiddenEntriesOnlyWhenAsked) {
   TemporaryFolder folder;
   for (const char* name : {"b.app", ".hidden", "a", ".DS_Store"}) {
@@ -188,8 +245,7 @@ const fixtures::ProbeRegistration trashProbe("trash", [] {
   std::string item = std::getenv("QRVX_TRASH_ITEM");
   std::string answer;
   for (const std::string& path : {item, item + ".missing"}) {
-    std::optional<std::string> failure =
-        failureOf([&] { HostFileManager().trashItem(at(path)); });
+    std::optional<std::string> failure = failureOf([&] { HostFileManager().trashItem(at(path)); });
     answer += failure.value_or("trashed") + "\n";
   }
   return answer;
@@ -227,11 +283,11 @@ TEST(HostFileManagerTest, TrashMovesTheItemToTheHomeTrash) {
   fs::create_directories(folder / "home");
   fs::create_directories(folder / "item.app/Contents");
 
-  std::string answer = fixtures::runProbe(
-      fixtures::thisExecutable(), "trash",
-      {{"HOME", folder / "home"}, {"XDG_DATA_HOME", folder / "data"},
-       {"QRVX_TRASH_ITEM", folder / "item.app"}},
-      folder / "answer");
+  std::string answer = fixtures::runProbe(fixtures::thisExecutable(), "trash",
+                                          {{"HOME", folder / "home"},
+                                           {"XDG_DATA_HOME", folder / "data"},
+                                           {"QRVX_TRASH_ITEM", folder / "item.app"}},
+                                          folder / "answer");
   std::string missing = folder / "item.app.missing";
   EXPECT_EQ(answer.substr(0, answer.find('\n')), "trashed");
   EXPECT_NE(answer.find("Could not move " + missing + " to the Trash: "), std::string::npos)

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <filesystem>
 
 #include "platform/host/host.h"
@@ -74,6 +75,25 @@ TEST(HostPosixTest, DirectoryLocksExcludeEachOther) {
   fixtures::writeFile(folder / "file", "");
   EXPECT_EQ(posix.openDirectory(folder / "file"), -1);
   EXPECT_EQ(posix.strerror(ENOENT), "No such file or directory");
+}
+
+TEST(HostPosixTest, DigestStreamsWhatSha256sumReadsAndOpensNothingElse) {
+  TemporaryFolder folder;
+  std::string bytes;
+  for (int index = 0; index < 300001; ++index) bytes.push_back(static_cast<char>(index * 7 % 251));
+  fixtures::writeFile(folder / "large", bytes);
+  char expected[65] = {};
+  FILE* sum = ::popen(("sha256sum " + folder / "large").c_str(), "r");
+  ASSERT_TRUE(sum && std::fread(expected, 1, 64, sum) == 64);
+  ::pclose(sum);
+  HostPosix posix;
+  EXPECT_EQ(posix.sha256OfFile(folder / "large"), std::string(expected));
+
+  ASSERT_EQ(::mkfifo((folder / "fifo").c_str(), 0600), 0);
+  fs::create_symlink(folder / "large", folder / "link");
+  for (const char* name : {"fifo", "link", "missing"}) {
+    EXPECT_EQ(posix.sha256OfFile(folder / name), std::nullopt) << name;
+  }
 }
 
 }  // namespace

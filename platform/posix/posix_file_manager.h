@@ -1,0 +1,25 @@
+#pragma once
+
+#include "platform/file_manager.h"
+
+namespace installer::posix {
+
+/// The file manager's tasks that are POSIX calls on both systems; each
+/// backend adds the Trash and the user's folders. Descriptions name the
+/// operation, the path and the C library's text.
+class PosixFileManager : public FileManager {
+ public:
+  void createDirectory(const FileURL& directory, bool withIntermediateDirectories,
+                       std::optional<unsigned> posixPermissions) override;
+  void moveItem(const FileURL& from, const FileURL& to) override;
+  /// Through descriptors, never following a link.
+  void removeItem(const FileURL& item) override;
+  /// An item its owner cannot write gets the owner's write bit for the
+  /// removal, and its mode back after it.
+  void removeQuarantine(const FileURL& item) override;
+  /// Sorted by name.
+  std::vector<FileURL> contentsOfDirectory(const FileURL& directory) override;
+  std::vector<FileURL> contentsOfDirectoryIncludingHidden(const FileURL& directory) override;
+};
+
+}  // namespace installer::posix

@@ -1,0 +1,90 @@
+#include "platform/posix/posix_system.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/platform_error.h"
+#include "platform/posix/system_calls.h"
+
+namespace installer::posix {
+namespace {
+
+// glibc's strerror_r answers the text (in `buffer` or a static string), the
+// one of macOS an error code with the text in `buffer`.
+[[maybe_unused]] std::string textOf(const char* answer, const char*) { return answer; }
+[[maybe_unused]] std::string textOf(int answer, const char* buffer) {
+  return answer == 0 ? buffer : "Unknown error " + std::to_string(answer);
+}
+
+}  // namespace
+
+std::string errorText(int error) {
+  char buffer[256] = {};
+  return textOf(::strerror_r(error, buffer, sizeof buffer), buffer);
+}
+
+void fail(const std::string& what, int error) {
+  throw PlatformError(what + ": " + errorText(error));
+}
+
+bool isDirectory(const std::string& path) {
+  struct stat status {};
+  return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+std::optional<FileStatus> PosixSystem::lstat(const std::string& path) {
+  struct stat status {};
+  if (::lstat(path.c_str(), &status) != 0) return std::nullopt;
+  return FileStatus{static_cast<std::int64_t>(status.st_dev),
+                    status.st_ino,
+                    status.st_mode,
+                    status.st_uid,
+                    static_cast<std::uint64_t>(status.st_size),
+                    static_cast<std::uint64_t>(status.st_blocks) * 512};
+}
+
+std::optional<std::string> PosixSystem::realpath(const std::string& path) {
+  char* resolved = ::realpath(path.c_str(), nullptr);
+  if (!resolved) return std::nullopt;
+  std::string result(resolved);
+  std::free(resolved);
+  return result;
+}
+
+int PosixSystem::openDirectory(const std::string& path) {
+  return ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+bool PosixSystem::lockExclusiveNonBlocking(int descriptor) {
+  return ::flock(descriptor, LOCK_EX | LOCK_NB) == 0;
+}
+
+void PosixSystem::close(int descriptor) { ::close(descriptor); }
+
+std::uint32_t PosixSystem::getuid() { return ::getuid(); }
+
+int PosixSystem::kill(int processIdentifier, int signal) {
+  return ::kill(processIdentifier, signal);
+}
+
+int PosixSystem::exchange(const std::string& first, const std::string& second) {
+  return exchangeEntries(first, second);
+}
+
+std::string PosixSystem::strerror(int error) { return errorText(error); }
+
+void PosixSystem::writeStandardError(const std::string& text) {
+  std::fputs(text.c_str(), stderr);
+  std::fflush(stderr);
+}
+
+void PosixSystem::exit(int status) { std::exit(status); }
+
+}  // namespace installer::posix

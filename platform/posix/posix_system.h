@@ -1,0 +1,50 @@
+#pragma once
+
+// The POSIX layer under both backends: what the host and the Mac do with the
+// same calls is written once here. Where the systems differ in a call or a
+// flag, system_calls.h declares one small function that linux/ and apple/
+// each define; the build file picks the folder.
+
+#include <string>
+
+#include "platform/durability.h"
+#include "platform/posix.h"
+
+namespace installer::posix {
+
+/// The system's text for an errno value, safe on any thread.
+std::string errorText(int error);
+/// Throws PlatformError "`what`: `errorText(error)`".
+[[noreturn]] void fail(const std::string& what, int error);
+/// Whether `path`, links followed, is a directory.
+bool isDirectory(const std::string& path);
+
+class PosixSystem final : public Posix {
+ public:
+  std::optional<FileStatus> lstat(const std::string& path) override;
+  std::optional<std::string> realpath(const std::string& path) override;
+  /// fts, physical.
+  bool visitTree(const std::string& root,
+                 const std::function<bool(const std::string&, const FileStatus&)>& visit) override;
+  std::optional<std::string> sha256OfFile(const std::string& path) override;
+  int openDirectory(const std::string& path) override;
+  bool lockExclusiveNonBlocking(int descriptor) override;
+  void close(int descriptor) override;
+  std::uint32_t getuid() override;
+  int kill(int processIdentifier, int signal) override;
+  int exchange(const std::string& first, const std::string& second) override;
+  std::string strerror(int error) override;
+  void writeStandardError(const std::string& text) override;
+  [[noreturn]] void exit(int status) override;
+};
+
+/// `fsync` of every folder, then the flush of the drive's cache where the
+/// system's `fsync` leaves data there (macOS); a tree the system's way:
+/// one `syncfs` on Linux, an `fsync` of every item and a barrier on macOS.
+class PosixDurability final : public Durability {
+ public:
+  void flushTree(const FileURL& item) override;
+  void flushDirectories(const std::vector<FileURL>& directories) override;
+};
+
+}  // namespace installer::posix
