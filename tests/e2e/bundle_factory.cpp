@@ -61,6 +61,13 @@ void writeInfoPropertyList(const fs::path& bundle, const BundleSpec& spec) {
   }
   for (const auto& [key, value] : spec.extraInfo)
     plist_dict_set_item(root.get(), key.c_str(), plist_new_string(value.c_str()));
+  // A browser handles web addresses, so its desktop entry can be the default browser.
+  plist_t schemes = plist_new_array(), urlType = plist_new_dict(), urlTypes = plist_new_array();
+  for (const char* scheme : {"http", "https"})
+    plist_array_append_item(schemes, plist_new_string(scheme));
+  plist_dict_set_item(urlType, "CFBundleURLSchemes", schemes);
+  plist_array_append_item(urlTypes, urlType);
+  plist_dict_set_item(root.get(), "CFBundleURLTypes", urlTypes);
   writeFile(bundle / "Contents/Info.plist", serialised(root.get(), spec.binaryInfo));
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
-// The host's application registry that the lsregister helper keeps:
-// ${XDG_DATA_HOME}/launch-services/registered-bundles.txt, one path a line.
+// What the lsregister helper registers: freedesktop desktop entries in the
+// applications folder of the sandbox's data home, one per bundle path.
 
 #include <filesystem>
 #include <string>
@@ -11,15 +11,16 @@ namespace e2e {
 
 class Sandbox;
 
-/// The registry file of a data home.
-std::filesystem::path registryFile(const std::filesystem::path& dataHome);
-
-/// The registered paths of `sandbox`, in file order; none while it has no registry.
+/// The bundle path (X-Quorvane-Bundle) of each desktop entry of `sandbox`.
 std::vector<std::string> registeredBundles(const Sandbox& sandbox);
 
 /// Registers `bundle` with the build's lsregister helper (`-f`) in `sandbox`'s
 /// registry, as an earlier installation would have left it; throws
 /// HarnessError when the helper refuses.
 void registerBundle(const Sandbox& sandbox, const std::filesystem::path& bundle);
+
+/// Expects one desktop entry for `bundle` that starts its executable, that
+/// desktop-file-validate accepts and that GIO offers for https URLs.
+void expectDesktopEntry(const Sandbox& sandbox, const std::filesystem::path& bundle);
 
 }  // namespace e2e
