@@ -9,6 +9,7 @@
 #include <exception>
 #include <string>
 
+#include "helpers/system_failure.h"
 #include "platform/host/host_desktop_entries.h"
 
 namespace {
@@ -35,7 +36,8 @@ int main(int argc, char** argv) {
     }
     return 0;
   } catch (const std::exception& failure) {
-    std::fprintf(stderr, "lsregister: %s\n", failure.what());
+    // The message names paths, which may hold anything a terminal obeys.
+    std::fprintf(stderr, "lsregister: %s\n", helpers::printablePath(failure.what()).c_str());
     return exitFailure;
   }
 }

@@ -161,9 +161,20 @@ std::vector<std::string> mimeTypesOf(const PropertyDictionary& info) {
   return types;
 }
 
+/// Whether a desktop entry can hold `text`: UTF-8 without control characters
+/// but the tab and the line breaks, which the key file writes escaped.
+bool entryCanHold(const std::string& text) {
+  return g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr) &&
+         std::none_of(text.begin(), text.end(), [](unsigned char c) {
+           return (c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0x7f;
+         });
+}
+
 std::string displayNameOf(const PropertyDictionary& info, const std::string& bundle) {
-  if (const std::string* name = stringOf(info, "CFBundleDisplayName")) return *name;
-  if (const std::string* name = stringOf(info, "CFBundleName")) return *name;
+  for (const char* key : {"CFBundleDisplayName", "CFBundleName"}) {
+    const std::string* name = stringOf(info, key);
+    if (name && entryCanHold(*name)) return *name;
+  }
   std::string name = bundle.substr(bundle.find_last_of('/') + 1);
   if (name.size() > 4 && name.ends_with(".app")) name.resize(name.size() - 4);
   return name;
@@ -173,7 +184,7 @@ std::string displayNameOf(const PropertyDictionary& info, const std::string& bun
 /// lying in the bundle, no link on the way.
 std::optional<std::string> pngIconOf(const PropertyDictionary& info, const std::string& bundle) {
   const std::string* iconFile = stringOf(info, "CFBundleIconFile");
-  if (!iconFile || !isSingleName(*iconFile)) return std::nullopt;
+  if (!iconFile || !isSingleName(*iconFile) || !entryCanHold(*iconFile)) return std::nullopt;
   std::string name = *iconFile;
   if (!name.ends_with(".png")) {
     if (name.ends_with(".icns")) name.resize(name.size() - 5);
@@ -264,9 +275,10 @@ std::string desktopEntryName(const std::string& bundle) {
 
 void registerDesktopEntry(const std::string& folder, const std::string& bundle) {
   throwUnlessBundle(bundle);
-  // A desktop entry is UTF-8 throughout; another path could not be named in it.
-  if (!g_utf8_validate(bundle.data(), static_cast<gssize>(bundle.size()), nullptr))
-    throw PlatformError(bundle + ": a desktop entry cannot name a path that is not UTF-8");
+  // Readers refuse an entry holding anything else, or take the path apart.
+  if (!entryCanHold(bundle))
+    throw PlatformError(bundle + ": a desktop entry cannot hold a path that is not UTF-8 " +
+                        "or holds control characters");
   std::optional<PropertyDictionary> info = readBundleInfo(bundle);
   if (!info) throw PlatformError("cannot read " + bundle + "/Contents/Info.plist");
   const std::string* executable = stringOf(*info, "CFBundleExecutable");

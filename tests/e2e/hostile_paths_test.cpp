@@ -223,7 +223,11 @@ void expectUpdateReport(HostileUpdate& update) {
   run.press(returnKey);
   RunResult result = run.finish();
   EXPECT_EQ(result.exitStatus, 0);
-  EXPECT_EQ(result.standardError, "");
+  // A desktop entry holds no control characters but tabs and line breaks:
+  // lsregister refuses the other paths, and says so escaped.
+  const bool registrable = update.name->component.find_first_of("\x07\x1b") == std::string::npos;
+  EXPECT_EQ(result.standardError.find_first_of("\x07\x1b"), std::string::npos);
+  EXPECT_TRUE(!registrable || result.standardError.empty()) << result.standardError;
   EXPECT_EQ(result.standardOutput, "");
 
   expectCalls(at.log, "cp", {{"-cRpP", at.source().string(), staged.string()}});
@@ -234,9 +238,14 @@ void expectUpdateReport(HostileUpdate& update) {
               {{"-u", staged.string()}, {"-f", staged.string()},
                {"-u", at.current().string()}, {"-f", at.current().string()},
                {"-u", at.neighbour().string()}, {"-f", at.neighbour().string()}});
-  EXPECT_EQ(sorted(registeredBundles(*update.sandbox)),
-            sorted({staged.string(), at.current().string(), at.neighbour().string(),
-                    at.destination().string()}));
+  if (registrable) {
+    EXPECT_EQ(sorted(registeredBundles(*update.sandbox)),
+              sorted({staged.string(), at.current().string(), at.neighbour().string(),
+                      at.destination().string()}));
+    expectDesktopEntry(*update.sandbox, at.destination());
+  } else {
+    EXPECT_EQ(registeredBundles(*update.sandbox), std::vector<std::string>{});
+  }
   // The record keeps the executable as a line of its own, which a line feed
   // in the path would split: the kernel's word is taken instead.
   const pid_t browser = BrowserRecord(update.record).waitForStarts(1).pid;
