@@ -61,13 +61,12 @@ void writeInfoPropertyList(const fs::path& bundle, const BundleSpec& spec) {
   }
   for (const auto& [key, value] : spec.extraInfo)
     plist_dict_set_item(root.get(), key.c_str(), plist_new_string(value.c_str()));
-  // A browser handles web addresses, so its desktop entry can be the default browser.
-  plist_t schemes = plist_new_array(), urlType = plist_new_dict(), urlTypes = plist_new_array();
-  for (const char* scheme : {"http", "https"})
-    plist_array_append_item(schemes, plist_new_string(scheme));
-  plist_dict_set_item(urlType, "CFBundleURLSchemes", schemes);
-  plist_array_append_item(urlTypes, urlType);
-  plist_dict_set_item(root.get(), "CFBundleURLTypes", urlTypes);
+  const std::string urlTypes =
+      "<plist><array><dict><key>CFBundleURLSchemes</key><array>"
+      "<string>http</string><string>https</string></array></dict></array></plist>";
+  plist_t types = nullptr;
+  plist_from_xml(urlTypes.data(), static_cast<uint32_t>(urlTypes.size()), &types);
+  plist_dict_set_item(root.get(), "CFBundleURLTypes", types);
   writeFile(bundle / "Contents/Info.plist", serialised(root.get(), spec.binaryInfo));
 }
 

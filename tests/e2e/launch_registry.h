@@ -11,7 +11,7 @@ namespace e2e {
 
 class Sandbox;
 
-/// The bundle path (X-Quorvane-Bundle) of each desktop entry of `sandbox`.
+/// The registered paths of `sandbox`, in file order; none while it has no registry.
 std::vector<std::string> registeredBundles(const Sandbox& sandbox);
 
 /// Registers `bundle` with the build's lsregister helper (`-f`) in `sandbox`'s
@@ -19,8 +19,7 @@ std::vector<std::string> registeredBundles(const Sandbox& sandbox);
 /// HarnessError when the helper refuses.
 void registerBundle(const Sandbox& sandbox, const std::filesystem::path& bundle);
 
-/// Expects one desktop entry for `bundle` that starts its executable, that
-/// desktop-file-validate accepts and that GIO offers for https URLs.
+/// Expects one valid desktop entry starting `bundle`, which GIO offers for https.
 void expectDesktopEntry(const Sandbox& sandbox, const std::filesystem::path& bundle);
 
 }  // namespace e2e

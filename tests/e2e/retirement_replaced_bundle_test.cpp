@@ -157,8 +157,7 @@ TEST(ReplacedBundle, StaysInTheKeptStagingFolderWhenTheTrashRefusesIt) {
   EXPECT_TRUE(bundleVerifies(keptBundle));
   EXPECT_TRUE(bundleVerifies(older));
   EXPECT_EQ(readFile(trashOf(sandbox)), "not a folder\n");
-  // Both were withdrawn and, once the move failed, registered again; the
-  // destination was registered when it was opened.
+  // Both withdrawn, then registered again after the failed move; the destination once opened.
   EXPECT_EQ(sorted(registeredBundles(sandbox)),
             sorted({older.string(), keptBundle.string(), update.destination.string()}));
 

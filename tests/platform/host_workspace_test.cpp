@@ -4,7 +4,6 @@
 #include <map>
 #include <set>
 
-#include "platform/host/host_desktop_entries.h"
 #include "platform/host/host_session.h"
 #include "platform/platform_error.h"
 #include "tests/platform/host_test_bundles.h"
@@ -62,11 +61,10 @@ struct OpenResult {
 };
 
 /// Opens `bundle` the way the installer does and turns the run loop until
-/// the completion's block has come back to the main thread. Desktop entries
-/// go to "data" beside the bundle.
+/// the completion's block has come back to the main thread.
 OpenResult openAndWait(const std::string& bundle, const OpenConfiguration& configuration) {
-  const std::string dataHome = std::filesystem::path(bundle).parent_path() / "data";
-  ScopedVariable entries("XDG_DATA_HOME", dataHome.c_str());
+  ScopedVariable entries("XDG_DATA_HOME",
+                         (std::filesystem::path(bundle).parent_path() / "data").c_str());
   HostRunLoop loop;
   HostWorkspace workspace(loop);
   OpenResult result;
@@ -133,8 +131,6 @@ TEST(HostWorkspaceTest, OpensTheBundleDetachedWithTheSessionEnvironmentOnly) {
   EXPECT_FALSE(result.handle->isTerminated());
   ASSERT_TRUE(result.handle->bundleURL());
   EXPECT_EQ(result.handle->bundleURL()->path(), bundle);
-  EXPECT_TRUE(
-      std::filesystem::exists(folder.path() + "/data/applications/" + desktopEntryName(bundle)));
   EXPECT_EQ(getsid(pid), pid);
   EXPECT_EQ(linkTarget(proc + "/cwd"), "/");
   EXPECT_EQ(readFile(proc + "/cmdline"),
