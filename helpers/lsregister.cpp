@@ -1,49 +1,21 @@
-// The host stand-in for lsregister: `-f PATH` registers the bundle at PATH in
-// the host's application registry, `-u PATH` withdraws it. Paths are recorded
-// absolute, without "." components, repeated or trailing slashes, so that both
-// commands name a bundle by the same line however they are spelt; symbolic
-// links are not resolved (a withdrawn bundle may be gone already).
+// The host stand-in for lsregister: `-f PATH` registers the bundle at PATH
+// with the desktop as a freedesktop desktop entry, `-u PATH` withdraws it.
+// Both name a bundle by its absolute, tidied path, so any spelling of it
+// reaches the same entry; symbolic links are not resolved (a withdrawn bundle
+// may be gone already).
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <string>
 
-#include "helpers/registry_file.h"
 #include "helpers/system_failure.h"
+#include "platform/host/host_desktop_entries.h"
 
 namespace {
 
 constexpr int exitFailure = 1;
 constexpr int exitUsage = 2;
-
-std::string currentDirectory() {
-  std::string buffer(256, '\0');
-  while (::getcwd(buffer.data(), buffer.size()) == nullptr) {
-    if (errno != ERANGE) helpers::throwSystemFailure("getcwd", ".", errno);
-    buffer.resize(buffer.size() * 2);
-  }
-  return buffer.c_str();
-}
-
-/// `path` made absolute and tidied lexically; ".." stays, since what it
-/// means depends on links.
-std::string registeredForm(const std::string& path) {
-  const std::string absolute = path.front() == '/' ? path : currentDirectory() + "/" + path;
-  std::string tidy;
-  size_t start = 0;
-  while (start < absolute.size()) {
-    size_t end = absolute.find('/', start);
-    if (end == std::string::npos) end = absolute.size();
-    const std::string component = absolute.substr(start, end - start);
-    if (!component.empty() && component != ".") tidy += "/" + component;
-    start = end + 1;
-  }
-  return tidy.empty() ? "/" : tidy;
-}
 
 }  // namespace
 
@@ -54,14 +26,18 @@ int main(int argc, char** argv) {
     std::fputs("usage: lsregister -f PATH | lsregister -u PATH\n", stderr);
     return exitUsage;
   }
-  const std::string path = argv[2];
   try {
-    struct stat status;
-    if (forced && ::stat(path.c_str(), &status) != 0) helpers::throwSystemFailure("stat", path, errno);
-    helpers::updateRegistry(registeredForm(path), forced);
+    using namespace installer::host;
+    const std::string bundle = registeredBundlePath(argv[2]);
+    if (forced) {
+      registerDesktopEntry(desktopEntriesFolder(), bundle);
+    } else {
+      withdrawDesktopEntry(desktopEntriesFolder(), bundle);
+    }
     return 0;
   } catch (const std::exception& failure) {
-    std::fprintf(stderr, "lsregister: %s\n", failure.what());
+    // The message names paths, which may hold anything a terminal obeys.
+    std::fprintf(stderr, "lsregister: %s\n", helpers::printablePath(failure.what()).c_str());
     return exitFailure;
   }
 }

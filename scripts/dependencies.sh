@@ -11,6 +11,7 @@ required_packages=(
   libclang-rt-dev llvm strace e2fsprogs mount clang-format-14 clang-tidy-14
   libgtk-4-dev libadwaita-1-dev fonts-noto-cjk adwaita-icon-theme
   xvfb xauth xdotool imagemagick libx11-dev
+  desktop-file-utils libglib2.0-bin
 )
 
 # Real browsers the end-to-end tests install and update. Where one cannot be

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "platform/host/host.h"
+#include "platform/host/host_desktop_entries.h"
 #include "platform/host/host_main_queue.h"
 #include "platform/host/host_process_handle.h"
 #include "platform/host/host_session.h"
@@ -148,15 +149,26 @@ void reap(pid_t child) {
   }
 }
 
-/// The launch thread: starts the application, reports, then waits so the
-/// exited child never lingers as a zombie.
+/// Registers the bundle with the desktop, as Launch Services registers what
+/// it launches; a courtesy that never keeps the application from starting.
+void registerWithDesktop(const std::string& bundle, const std::string& entriesFolder) {
+  if (entriesFolder.empty()) return;
+  try {
+    registerDesktopEntry(entriesFolder, registeredBundlePath(bundle));
+  } catch (const std::exception&) {
+  }
+}
+
+/// The launch thread: registers and starts the application, reports, then
+/// waits so the exited child never lingers as a zombie.
 void launch(std::string bundle, std::vector<std::string> environment,
-            std::string invalidConfiguration, OpenCompletion completion,
-            std::shared_ptr<MainQueue> queue) {
+            const std::string& invalidConfiguration, const std::string& entriesFolder,
+            const OpenCompletion& completion, const std::shared_ptr<MainQueue>& queue) {
   pid_t child = -1;
   RunningApplicationHandle handle;
   std::exception_ptr error;
   try {
+    if (invalidConfiguration.empty()) registerWithDesktop(bundle, entriesFolder);
     child = startApplication(bundle, environment, invalidConfiguration);
     // Not reaped before the wait below, so the pid cannot be reused yet and
     // the start time read is the child's.
@@ -187,8 +199,14 @@ void HostWorkspace::openApplication(const FileURL& bundle, const OpenConfigurati
         configuration.environment ? invalidVariable(*configuration.environment) : std::string();
     // The environment is read here, on the caller's thread, where it is not
     // changed under us.
+    std::string entriesFolder;
+    try {
+      entriesFolder = desktopEntriesFolder();
+    } catch (const PlatformError&) {
+      // No home to register in: the application still starts.
+    }
     std::thread(launch, bundle.path(), launchEnvironment(configuration.environment),
-                std::move(invalid), completion, queue)
+                std::move(invalid), std::move(entriesFolder), completion, queue)
         .detach();
   } catch (const std::exception& failure) {
     // No thread runs the launch: the completion hears of the failure here.

@@ -61,6 +61,12 @@ void writeInfoPropertyList(const fs::path& bundle, const BundleSpec& spec) {
   }
   for (const auto& [key, value] : spec.extraInfo)
     plist_dict_set_item(root.get(), key.c_str(), plist_new_string(value.c_str()));
+  const std::string urlTypes =
+      "<plist><array><dict><key>CFBundleURLSchemes</key><array>"
+      "<string>http</string><string>https</string></array></dict></array></plist>";
+  plist_t types = nullptr;
+  plist_from_xml(urlTypes.data(), static_cast<uint32_t>(urlTypes.size()), &types);
+  plist_dict_set_item(root.get(), "CFBundleURLTypes", types);
   writeFile(bundle / "Contents/Info.plist", serialised(root.get(), spec.binaryInfo));
 }
 

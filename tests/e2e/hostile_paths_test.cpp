@@ -129,21 +129,6 @@ Arguments verification(const fs::path& bundle) {
   return {"--verify", "--deep", "--strict", bundle.string()};
 }
 
-/// A registry line: backslashes doubled, a line feed as "\n".
-std::string registryLine(const std::string& path) {
-  std::string line;
-  for (char c : path) {
-    if (c == '\\') {
-      line += "\\\\";
-    } else if (c == '\n') {
-      line += "\\n";
-    } else {
-      line += c;
-    }
-  }
-  return line;
-}
-
 std::vector<std::string> sorted(std::vector<std::string> lines) {
   std::sort(lines.begin(), lines.end());
   return lines;
@@ -238,7 +223,10 @@ void expectUpdateReport(HostileUpdate& update) {
   run.press(returnKey);
   RunResult result = run.finish();
   EXPECT_EQ(result.exitStatus, 0);
-  EXPECT_EQ(result.standardError, "");
+  // lsregister refuses paths with control characters an entry cannot hold, escaped.
+  const bool registrable = update.name->component.find_first_of("\x07\x1b") == std::string::npos;
+  EXPECT_EQ(result.standardError.find_first_of("\x07\x1b"), std::string::npos);
+  EXPECT_TRUE(!registrable || result.standardError.empty()) << result.standardError;
   EXPECT_EQ(result.standardOutput, "");
 
   expectCalls(at.log, "cp", {{"-cRpP", at.source().string(), staged.string()}});
@@ -249,9 +237,12 @@ void expectUpdateReport(HostileUpdate& update) {
               {{"-u", staged.string()}, {"-f", staged.string()},
                {"-u", at.current().string()}, {"-f", at.current().string()},
                {"-u", at.neighbour().string()}, {"-f", at.neighbour().string()}});
-  EXPECT_EQ(sorted(registeredBundles(*update.sandbox)),
-            sorted({registryLine(staged.string()), registryLine(at.current().string()),
-                    registryLine(at.neighbour().string())}));
+  if (registrable) {
+    EXPECT_EQ(sorted(registeredBundles(*update.sandbox)),
+              sorted({staged.string(), at.current().string(), at.neighbour().string(),
+                      at.destination().string()}));
+    expectDesktopEntry(*update.sandbox, at.destination());
+  }
   // The record keeps the executable as a line of its own, which a line feed
   // in the path would split: the kernel's word is taken instead.
   const pid_t browser = BrowserRecord(update.record).waitForStarts(1).pid;

@@ -1,7 +1,7 @@
 #pragma once
 
-// The host's application registry that the lsregister helper keeps:
-// ${XDG_DATA_HOME}/launch-services/registered-bundles.txt, one path a line.
+// What the lsregister helper registers: freedesktop desktop entries in the
+// applications folder of the sandbox's data home, one per bundle path.
 
 #include <filesystem>
 #include <string>
@@ -11,9 +11,6 @@ namespace e2e {
 
 class Sandbox;
 
-/// The registry file of a data home.
-std::filesystem::path registryFile(const std::filesystem::path& dataHome);
-
 /// The registered paths of `sandbox`, in file order; none while it has no registry.
 std::vector<std::string> registeredBundles(const Sandbox& sandbox);
 
@@ -21,5 +18,8 @@ std::vector<std::string> registeredBundles(const Sandbox& sandbox);
 /// registry, as an earlier installation would have left it; throws
 /// HarnessError when the helper refuses.
 void registerBundle(const Sandbox& sandbox, const std::filesystem::path& bundle);
+
+/// Expects one valid desktop entry starting `bundle`, which GIO offers for https.
+void expectDesktopEntry(const Sandbox& sandbox, const std::filesystem::path& bundle);
 
 }  // namespace e2e

@@ -110,8 +110,9 @@ TEST(ReplacedBundle, GoesToTheTrashAndTheStagingFolderAway) {
   EXPECT_FALSE(item.deletionDate.empty());
   EXPECT_TRUE(stagingFolders(update.apps).empty());
 
-  // The staging path was withdrawn; the destination's line names the new version.
+  // The staging path was withdrawn; the destination's entry starts the new version.
   EXPECT_EQ(registeredBundles(sandbox), std::vector<std::string>{update.destination.string()});
+  expectDesktopEntry(sandbox, update.destination);
 
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   EXPECT_EQ(readFile(dockFile), dockBefore);
@@ -156,8 +157,9 @@ TEST(ReplacedBundle, StaysInTheKeptStagingFolderWhenTheTrashRefusesIt) {
   EXPECT_TRUE(bundleVerifies(keptBundle));
   EXPECT_TRUE(bundleVerifies(older));
   EXPECT_EQ(readFile(trashOf(sandbox)), "not a folder\n");
-  // Both were withdrawn and, once the move failed, registered again.
-  EXPECT_EQ(sorted(registeredBundles(sandbox)), sorted({older.string(), keptBundle.string()}));
+  // Both withdrawn, then registered again after the failed move; the destination once opened.
+  EXPECT_EQ(sorted(registeredBundles(sandbox)),
+            sorted({older.string(), keptBundle.string(), update.destination.string()}));
 
   // With the Trash back, the next installation puts the kept bundle there
   // under its own name; a link named like a staging folder is not followed.

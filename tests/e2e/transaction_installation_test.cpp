@@ -10,6 +10,7 @@
 #include "failure_report.h"
 #include "harness.h"
 #include "installation_steps.h"
+#include "launch_registry.h"
 #include "transaction_support.h"
 
 namespace e2e {
@@ -66,6 +67,7 @@ TEST(ConfirmedInstallation, AFreshInstallRunsTheBrowserWithTheSessionEnvironment
 
       EXPECT_EQ(infoString(destination, "CFBundleShortVersionString"), PROJECT_VERSION);
       EXPECT_TRUE(bundleVerifies(destination));
+      expectDesktopEntry(sandbox, destination);
       EXPECT_EQ(stagingFolders(destination.parent_path()), std::vector<fs::path>{});
       EXPECT_EQ(treeDifferences(sourceBefore, snapshotTree(source)), "") << "the source changed";
     });

@@ -63,6 +63,8 @@ struct OpenResult {
 /// Opens `bundle` the way the installer does and turns the run loop until
 /// the completion's block has come back to the main thread.
 OpenResult openAndWait(const std::string& bundle, const OpenConfiguration& configuration) {
+  ScopedVariable entries("XDG_DATA_HOME",
+                         (std::filesystem::path(bundle).parent_path() / "data").c_str());
   HostRunLoop loop;
   HostWorkspace workspace(loop);
   OpenResult result;
