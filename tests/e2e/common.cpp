@@ -4,13 +4,17 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <thread>
 
 namespace e2e {
 
-fs::path builtInstallerBundle() { return INSTALLER_BUNDLE; }
+fs::path builtInstallerBundle() {
+  const char* copy = std::getenv("E2E_INSTALLER_BUNDLE");
+  return copy && *copy ? fs::path(copy) : fs::path(INSTALLER_BUNDLE);
+}
 
 fs::path installerExecutable(const fs::path& installerBundle) {
   return installerBundle / "Contents/MacOS/QuorvaneInstaller";
