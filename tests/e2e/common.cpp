@@ -5,12 +5,16 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 
 namespace e2e {
 
-fs::path builtInstallerBundle() { return INSTALLER_BUNDLE; }
+fs::path builtInstallerBundle() {
+  const char* copy = std::getenv("E2E_INSTALLER_BUNDLE");
+  return copy && *copy ? fs::path(copy) : fs::path(INSTALLER_BUNDLE);
+}
 
 fs::path installerExecutable(const fs::path& installerBundle) {
   return installerBundle / "Contents/MacOS/QuorvaneInstaller";

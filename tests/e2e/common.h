@@ -33,7 +33,9 @@ inline constexpr std::string_view escapeKey = "\x1b";
 /// Generous, but bounded: a hung installer fails the test instead of the suite.
 inline constexpr std::chrono::seconds waitLimit{60};
 
-/// The installer bundle of the build tree; never modified by a test.
+/// The installer bundle of the build tree, or the copy named by
+/// $E2E_INSTALLER_BUNDLE (a lane whose user cannot reach the build tree);
+/// never modified by a test.
 fs::path builtInstallerBundle();
 /// `bundle`/Contents/MacOS/QuorvaneInstaller.
 fs::path installerExecutable(const fs::path& installerBundle);

@@ -91,6 +91,9 @@ arc_check() {
   fi
 }
 
+# A compiler run takes a few seconds of processor time; one that hangs ends
+# here, however busy the machine is.
+ulimit -t 300
 failed=0
 for source in "${sources[@]}"; do
   case "$source" in
