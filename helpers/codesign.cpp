@@ -70,9 +70,10 @@ bool isFingerprint(const std::string& text) {
 }
 
 void printUsage() {
-  std::fputs("usage: codesign -s -|KEY.pem [-f] [--deep] PATH...\n"
-             "       codesign --verify [--deep] [--strict] [-R=publisher:FINGERPRINT] PATH...\n",
-             stderr);
+  std::fputs(
+      "usage: codesign -s -|KEY.pem [-f] [--deep] PATH...\n"
+      "       codesign --verify [--deep] [--strict] [-R=publisher:FINGERPRINT] PATH...\n",
+      stderr);
 }
 
 /// The command line, or nothing when it is not understood (already reported).

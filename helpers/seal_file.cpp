@@ -250,8 +250,7 @@ void removeEmptySealDirectory(int bundleFd) {
   if (contents) ::unlinkat(contents.get(), sealDirectoryName.c_str(), AT_REMOVEDIR);
 }
 
-void writeSeal(int sealDirectoryFd, const std::string& bundlePath, const Seal& seal,
-               const SigningKey* key) {
+void writeSeal(int sealDirectoryFd, const std::string& bundlePath, const Seal& seal, const SigningKey* key) {
   const std::string document = documentOfSeal(seal, key);
   const std::string sealPath = bundlePath + "/" + sealRelativePath;
   const std::string temporaryName = "." + sealFileName + "." + std::to_string(::getpid());

@@ -38,7 +38,6 @@ void removeEmptySealDirectory(int bundleFd);
 /// Replaces the seal atomically (temporary file, then rename) by `seal`, an
 /// XML property list, signed with `key` unless that is null (ad hoc). Throws
 /// SystemFailure when it cannot.
-void writeSeal(int sealDirectoryFd, const std::string& bundlePath, const Seal& seal,
-               const SigningKey* key);
+void writeSeal(int sealDirectoryFd, const std::string& bundlePath, const Seal& seal, const SigningKey* key);
 
 }  // namespace helpers

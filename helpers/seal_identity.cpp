@@ -44,8 +44,7 @@ SigningKey::SigningKey(const std::string& pemPath) : key_(std::make_unique<Key>(
   if (file == nullptr) throwSystemFailure("open", pemPath, errno);
   key_->handle.reset(PEM_read_PrivateKey(file, nullptr, nullptr, nullptr));
   std::fclose(file);
-  if (!key_->handle)
-    throw SystemFailure(printablePath(pemPath) + ": no PEM private key: " + cryptoReason());
+  if (!key_->handle) throw SystemFailure(printablePath(pemPath) + ": no PEM private key: " + cryptoReason());
   if (EVP_PKEY_get_id(key_->handle.get()) != EVP_PKEY_ED25519)
     throw SystemFailure(printablePath(pemPath) + ": not an Ed25519 key");
 }
@@ -55,8 +54,7 @@ SigningKey::~SigningKey() = default;
 std::string SigningKey::publicKey() const {
   std::string key(publicKeySize, '\0');
   std::size_t length = key.size();
-  if (EVP_PKEY_get_raw_public_key(key_->handle.get(), reinterpret_cast<unsigned char*>(key.data()),
-                                  &length) != 1 ||
+  if (EVP_PKEY_get_raw_public_key(key_->handle.get(), reinterpret_cast<unsigned char*>(key.data()), &length) != 1 ||
       length != publicKeySize)
     throw SystemFailure("cannot read the public key: " + cryptoReason());
   return key;
@@ -75,18 +73,15 @@ std::string SigningKey::sign(const std::string& message) const {
   return signature;
 }
 
-bool signatureVerifies(const std::string& publicKey, const std::string& message,
-                       const std::string& signature) {
+bool signatureVerifies(const std::string& publicKey, const std::string& message, const std::string& signature) {
   if (publicKey.size() != publicKeySize || signature.size() != signatureSize) return false;
-  KeyHandle key(EVP_PKEY_new_raw_public_key(EVP_PKEY_ED25519, nullptr,
-                                            reinterpret_cast<const unsigned char*>(publicKey.data()),
-                                            publicKey.size()));
+  KeyHandle key(EVP_PKEY_new_raw_public_key(
+      EVP_PKEY_ED25519, nullptr, reinterpret_cast<const unsigned char*>(publicKey.data()), publicKey.size()));
   ContextHandle context(EVP_MD_CTX_new());
   const bool verifies =
       key && context && EVP_DigestVerifyInit(context.get(), nullptr, nullptr, nullptr, key.get()) == 1 &&
-      EVP_DigestVerify(context.get(), reinterpret_cast<const unsigned char*>(signature.data()),
-                       signature.size(), reinterpret_cast<const unsigned char*>(message.data()),
-                       message.size()) == 1;
+      EVP_DigestVerify(context.get(), reinterpret_cast<const unsigned char*>(signature.data()), signature.size(),
+                       reinterpret_cast<const unsigned char*>(message.data()), message.size()) == 1;
   ERR_clear_error();
   return verifies;
 }

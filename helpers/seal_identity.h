@@ -30,8 +30,7 @@ class SigningKey {
 
 /// Whether `signature` is the Ed25519 signature of `message` by the raw
 /// 32-byte `publicKey`. A malformed key or signature answers false.
-bool signatureVerifies(const std::string& publicKey, const std::string& message,
-                       const std::string& signature);
+bool signatureVerifies(const std::string& publicKey, const std::string& message, const std::string& signature);
 
 /// The SHA-256 of `bytes` in lower-case hex: how a publisher is named.
 std::string hexDigest(const std::string& bytes);

@@ -61,8 +61,8 @@ class SealComparison final : public SealVisitor {
     // Before a byte is read: a file grown (or made sparse and huge) after
     // sealing would otherwise be hashed to its end only to be refused.
     if (static_cast<std::uint64_t>(status.st_size) != entry.size)
-      throw SealMismatch(relative, "size changed from " + std::to_string(entry.size) + " to " +
-                                       std::to_string(status.st_size));
+      throw SealMismatch(relative,
+                         "size changed from " + std::to_string(entry.size) + " to " + std::to_string(status.st_size));
     if (digestOfDescriptor(fd.get(), bundlePath_ + "/" + relative) != entry.digest)
       throw SealMismatch(relative, "content changed");
   }
