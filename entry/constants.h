@@ -10,6 +10,10 @@ namespace installer {
 inline const std::string browserName = "Quorvane浏览器";
 /// The browser's bundle identifier, fixed at build time.
 inline const std::string browserIdentifier = QRVX_BROWSER_IDENTIFIER;
+/// The code requirement every browser bundle's signature must meet, fixed at
+/// build time: the publisher's Team ID on a Mac, its key's fingerprint on the
+/// host. Empty when the build names no publisher: any valid seal passes.
+const std::string& publisherRequirement();
 /// Where the browser keeps the user's data, shown before an update.
 inline const std::string dataNotice =
     "浏览器的历史、书签、密码和已同步的账号资料存放在原系统目录。"

@@ -13,11 +13,12 @@ using Digest = std::array<unsigned char, 32>;
 enum class EntryKind { file, directory, symlink, bundle };
 
 /// What a seal records for one path of a bundle: the mode bits of files,
-/// directories and nested bundles, the content digest of files, the digest of
-/// a nested bundle's own seal, the target of symbolic links.
+/// directories and nested bundles, the size and content digest of files, the
+/// digest of a nested bundle's own seal, the target of symbolic links.
 struct SealEntry {
   EntryKind kind = EntryKind::file;
   std::uint32_t mode = 0;
+  std::uint64_t size = 0;
   Digest digest{};
   std::string target;
 };

@@ -1,9 +1,15 @@
-// The host stand-in for codesign: ad-hoc seals of bundles, and their checks.
+// The host stand-in for codesign: seals of bundles, signed or ad hoc, and
+// their checks.
 //
 // A seal is Contents/_CodeSignature/CodeResources, an XML property list
-// {format: 1, files: {relative path: entry}}. It records every directory
+// {format: 2, files: {relative path: entry}}. It records every directory
 // (the bundle itself as ".") and regular file with its mode bits, every file
-// with the SHA-256 of its content, every symbolic link with its target.
+// with its size and the SHA-256 of its content, every symbolic link with its
+// target. Signed with an identity (-s KEY.pem, an Ed25519 private key), it
+// also holds publicKey, the raw public key, and signature, the key's Ed25519
+// signature over the seal as written without that signature. A signature
+// that does not verify makes the seal unusable; -R=publisher:FINGERPRINT
+// asks, besides, that the key be the one whose SHA-256 is FINGERPRINT.
 // Only CodeResources itself is left out; the _CodeSignature directory and
 // anything else inside it are sealed like any other entry.
 //
@@ -37,6 +43,7 @@
 #include <vector>
 
 #include "helpers/bundle_seal.h"
+#include "helpers/seal_identity.h"
 #include "helpers/seal_sign.h"
 #include "helpers/seal_verify.h"
 #include "helpers/system_failure.h"
@@ -53,13 +60,20 @@ struct CommandLine {
   helpers::SignOptions signOptions;
   helpers::VerifyOptions verifyOptions;
   bool deep = false;
+  std::string keyPath;
   std::vector<std::string> paths;
 };
 
+/// The fingerprint that `-R` asks for: lower-case hex of a SHA-256.
+bool isFingerprint(const std::string& text) {
+  return text.size() == 64 && text.find_first_not_of("0123456789abcdef") == std::string::npos;
+}
+
 void printUsage() {
-  std::fputs("usage: codesign -s - [-f] [--deep] PATH...\n"
-             "       codesign --verify [--deep] [--strict] PATH...\n",
-             stderr);
+  std::fputs(
+      "usage: codesign -s -|KEY.pem [-f] [--deep] PATH...\n"
+      "       codesign --verify [--deep] [--strict] [-R=publisher:FINGERPRINT] PATH...\n",
+      stderr);
 }
 
 /// The command line, or nothing when it is not understood (already reported).
@@ -72,16 +86,24 @@ std::optional<CommandLine> parseCommandLine(int argc, char** argv) {
   CommandLine command;
   bool strict = false;
   int choice;
-  while ((choice = getopt_long(argc, argv, "+s:fv", longOptions, nullptr)) != -1) {
+  const std::string requirementPrefix = "=publisher:";
+  while ((choice = getopt_long(argc, argv, "+s:fvR:", longOptions, nullptr)) != -1) {
     switch (choice) {
       case 's':
-        if (std::strcmp(optarg, "-") != 0) {
-          std::fprintf(stderr, "codesign: %s: only ad-hoc signing (-s -) is available\n",
-                       helpers::printablePath(optarg).c_str());
-          return std::nullopt;
-        }
+        if (std::strcmp(optarg, "-") != 0) command.keyPath = optarg;
         command.sign = true;
         break;
+      case 'R': {
+        const std::string requirement = optarg;
+        if (!requirement.starts_with(requirementPrefix) ||
+            !isFingerprint(requirement.substr(requirementPrefix.size()))) {
+          std::fprintf(stderr, "codesign: %s: the only requirement is =publisher:FINGERPRINT\n",
+                       helpers::printablePath(requirement).c_str());
+          return std::nullopt;
+        }
+        command.verifyOptions.publisher = requirement.substr(requirementPrefix.size());
+        break;
+      }
       case 'f': command.signOptions.force = true; break;
       case 'v': command.verify = true; break;
       case deepOption: command.deep = true; break;
@@ -93,6 +115,7 @@ std::optional<CommandLine> parseCommandLine(int argc, char** argv) {
   if (command.sign == command.verify || command.paths.empty()) return std::nullopt;
   if (command.sign && strict) return std::nullopt;
   if (command.verify && command.signOptions.force) return std::nullopt;
+  if (command.sign && !command.verifyOptions.publisher.empty()) return std::nullopt;
   command.signOptions.deep = command.deep;
   command.verifyOptions.strict = strict;
   return command;
@@ -132,6 +155,16 @@ int main(int argc, char** argv) {
   if (!command) {
     printUsage();
     return exitUsage;
+  }
+  std::optional<helpers::SigningKey> key;
+  if (!command->keyPath.empty()) {
+    try {
+      key.emplace(command->keyPath);
+    } catch (const std::exception& failure) {
+      std::fprintf(stderr, "codesign: %s\n", failure.what());
+      return exitMismatch;
+    }
+    command->signOptions.key = &*key;
   }
   bool succeeded = true;
   for (const std::string& path : command->paths) succeeded = processBundle(*command, path) && succeeded;

@@ -13,13 +13,15 @@
 
 #include "helpers/file_digest.h"
 #include "helpers/file_io.h"
+#include "helpers/seal_identity.h"
 #include "helpers/system_failure.h"
 #include "platform/host/property_list_nul.h"
 
 namespace helpers {
 namespace {
 
-constexpr std::uint64_t sealFormat = 1;
+// 2: files record their size; a seal may carry a signature.
+constexpr std::uint64_t sealFormat = 2;
 constexpr off_t largestSeal = 512 << 20;
 const std::string sealDirectoryName = "_CodeSignature";
 const std::string sealFileName = "CodeResources";
@@ -47,6 +49,14 @@ std::optional<EntryKind> kindOfTypeName(std::string_view name) {
 
 [[noreturn]] void unreadable(const std::string& relative, const std::string& why) {
   throw SealMismatch(relative, "seal unreadable: " + why);
+}
+
+/// The bytes of a data node, or nothing when `node` is absent or no data.
+std::optional<std::string> dataValue(plist_t node) {
+  if (node == nullptr || plist_get_node_type(node) != PLIST_DATA) return std::nullopt;
+  uint64_t length = 0;
+  const char* bytes = plist_get_data_ptr(node, &length);
+  return std::string(bytes, length);
 }
 
 std::string stringValue(plist_t node) {
@@ -77,6 +87,11 @@ SealEntry entryOfNode(const std::string& relative, plist_t node) {
   if (modeValue > 07777) unreadable(relative, "mode out of range");
   entry.mode = static_cast<std::uint32_t>(modeValue);
   if (entry.kind == EntryKind::directory) return entry;
+  if (entry.kind == EntryKind::file) {
+    plist_t size = plist_dict_get_item(node, "size");
+    if (size == nullptr || plist_get_node_type(size) != PLIST_UINT) unreadable(relative, "file without a size");
+    plist_get_uint_val(size, &entry.size);
+  }
   plist_t digest = plist_dict_get_item(node, "sha256");
   uint64_t length = 0;
   const char* bytes = digest != nullptr && plist_get_node_type(digest) == PLIST_DATA
@@ -87,7 +102,33 @@ SealEntry entryOfNode(const std::string& relative, plist_t node) {
   return entry;
 }
 
-Seal sealOfDocument(const std::string& document) {
+std::string xmlOf(plist_t root) {
+  char* xml = nullptr;
+  uint32_t length = 0;
+  plist_to_xml(root, &xml, &length);
+  if (xml == nullptr) throw SystemFailure("cannot write the seal as a property list");
+  std::string document(xml, length);
+  plist_to_xml_free(xml);
+  return document;
+}
+
+/// The public key of a signed seal, once its signature verifies over the
+/// seal without it; empty for an ad hoc seal. Takes the signature out of `root`.
+std::string verifiedPublicKey(plist_t root) {
+  plist_t keyNode = plist_dict_get_item(root, "publicKey");
+  plist_t signatureNode = plist_dict_get_item(root, "signature");
+  if (keyNode == nullptr && signatureNode == nullptr) return {};
+  std::optional<std::string> publicKey = dataValue(keyNode);
+  std::optional<std::string> signature = dataValue(signatureNode);
+  if (!publicKey || !signature) unreadable("", "a signature needs both its key and its bytes");
+  plist_dict_remove_item(root, "signature");
+  // Over the whole seal as its signer wrote it: every entry, the format and the key.
+  if (!signatureVerifies(*publicKey, xmlOf(root), *signature))
+    throw SealMismatch("", "signature of the seal does not verify");
+  return *publicKey;
+}
+
+LoadedSeal sealOfDocument(const std::string& document) {
   // libplist would read such a name cut short, as another file's.
   if (installer::host::holdsEmbeddedNul(document)) unreadable("", "a name holds a NUL byte");
   plist_t parsed = nullptr;
@@ -101,7 +142,8 @@ Seal sealOfDocument(const std::string& document) {
   plist_t files = plist_dict_get_item(root.get(), "files");
   if (files == nullptr || plist_get_node_type(files) != PLIST_DICT) unreadable("", "no file list");
 
-  Seal seal;
+  LoadedSeal loaded{digestOfBytes(document), {}, verifiedPublicKey(root.get())};
+  Seal& seal = loaded.entries;
   plist_dict_iter iterator = nullptr;
   plist_dict_new_iter(files, &iterator);
   for (;;) {
@@ -115,7 +157,7 @@ Seal sealOfDocument(const std::string& document) {
     if (!seal.emplace(relative, entryOfNode(relative, node)).second) unreadable(relative, "entry listed twice");
   }
   std::free(iterator);
-  return seal;
+  return loaded;
 }
 
 plist_t nodeOfEntry(const SealEntry& entry) {
@@ -126,25 +168,26 @@ plist_t nodeOfEntry(const SealEntry& entry) {
     return node;
   }
   plist_dict_set_item(node, "mode", plist_new_uint(entry.mode));
+  if (entry.kind == EntryKind::file) plist_dict_set_item(node, "size", plist_new_uint(entry.size));
   if (entry.kind != EntryKind::directory)
     plist_dict_set_item(node, "sha256", plist_new_data(reinterpret_cast<const char*>(entry.digest.data()),
                                                        entry.digest.size()));
   return node;
 }
 
-std::string documentOfSeal(const Seal& seal) {
+std::string documentOfSeal(const Seal& seal, const SigningKey* key) {
   Plist root(plist_new_dict());
   plist_dict_set_item(root.get(), "format", plist_new_uint(sealFormat));
   plist_t files = plist_new_dict();
   for (const auto& [relative, entry] : seal) plist_dict_set_item(files, relative.c_str(), nodeOfEntry(entry));
   plist_dict_set_item(root.get(), "files", files);
-  char* xml = nullptr;
-  uint32_t length = 0;
-  plist_to_xml(root.get(), &xml, &length);
-  if (xml == nullptr) throw SystemFailure("cannot write the seal as a property list");
-  std::string document(xml, length);
-  plist_to_xml_free(xml);
-  return document;
+  if (key != nullptr) {
+    const std::string publicKey = key->publicKey();
+    plist_dict_set_item(root.get(), "publicKey", plist_new_data(publicKey.data(), publicKey.size()));
+    const std::string signature = key->sign(xmlOf(root.get()));
+    plist_dict_set_item(root.get(), "signature", plist_new_data(signature.data(), signature.size()));
+  }
+  return xmlOf(root.get());
 }
 
 /// Opens `name` in `directoryFd` as a directory, never through a link:
@@ -183,8 +226,7 @@ std::string readSealDocument(int fd, const std::string& path) {
 std::optional<LoadedSeal> loadSeal(int bundleFd, const std::string& bundlePath) {
   UniqueFd file = openSealFile(bundleFd, bundlePath);
   if (!file) return std::nullopt;
-  std::string document = readSealDocument(file.get(), bundlePath + "/" + sealRelativePath);
-  return LoadedSeal{digestOfBytes(document), sealOfDocument(document)};
+  return sealOfDocument(readSealDocument(file.get(), bundlePath + "/" + sealRelativePath));
 }
 
 bool carriesSeal(int bundleFd, const std::string& bundlePath) {
@@ -208,8 +250,8 @@ void removeEmptySealDirectory(int bundleFd) {
   if (contents) ::unlinkat(contents.get(), sealDirectoryName.c_str(), AT_REMOVEDIR);
 }
 
-void writeSeal(int sealDirectoryFd, const std::string& bundlePath, const Seal& seal) {
-  const std::string document = documentOfSeal(seal);
+void writeSeal(int sealDirectoryFd, const std::string& bundlePath, const Seal& seal, const SigningKey* key) {
+  const std::string document = documentOfSeal(seal, key);
   const std::string sealPath = bundlePath + "/" + sealRelativePath;
   const std::string temporaryName = "." + sealFileName + "." + std::to_string(::getpid());
   const std::string temporaryPath = bundlePath + "/Contents/" + sealDirectoryName + "/" + temporaryName;

@@ -46,6 +46,7 @@ class SealRecorder final : public SealVisitor {
     struct stat status;
     UniqueFd fd = openRegularFile(directoryFd, name, bundlePath_ + "/" + relative, status);
     entry.mode = status.st_mode & 07777;
+    entry.size = static_cast<std::uint64_t>(status.st_size);
     entry.digest = digestOfDescriptor(fd.get(), bundlePath_ + "/" + relative);
   }
 
@@ -103,7 +104,7 @@ void signBundle(int bundleFd, const std::string& bundlePath, const SignOptions& 
     SealRecorder recorder(seal, bundlePath, options);
     recorder.directory(".", status);
     walkBundle(bundleFd, bundlePath, recorder);
-    writeSeal(sealDirectory.get(), bundlePath, seal);
+    writeSeal(sealDirectory.get(), bundlePath, seal, options.key);
   } catch (...) {
     // A bundle we could not sign is left as we found it.
     if (createdSealDirectory) removeEmptySealDirectory(bundleFd);

@@ -4,11 +4,15 @@
 
 namespace helpers {
 
+class SigningKey;
+
 struct SignOptions {
   /// Replace a seal the bundle already carries.
   bool force = false;
   /// Seal nested bundles first, innermost first.
   bool deep = false;
+  /// Signs each seal written with this key; null seals ad hoc.
+  const SigningKey* key = nullptr;
 };
 
 /// Seals the bundle open at `bundleFd`. Without `deep`, every nested bundle

@@ -9,6 +9,7 @@
 #include "helpers/file_digest.h"
 #include "helpers/link_escape.h"
 #include "helpers/seal_file.h"
+#include "helpers/seal_identity.h"
 #include "helpers/seal_walk.h"
 #include "helpers/system_failure.h"
 #include "helpers/unique_fd.h"
@@ -57,6 +58,11 @@ class SealComparison final : public SealVisitor {
     struct stat status;
     UniqueFd fd = openRegularFile(directoryFd, name, bundlePath_ + "/" + relative, status);
     compareMode(relative, entry, status);
+    // Before a byte is read: a file grown (or made sparse and huge) after
+    // sealing would otherwise be hashed to its end only to be refused.
+    if (static_cast<std::uint64_t>(status.st_size) != entry.size)
+      throw SealMismatch(relative,
+                         "size changed from " + std::to_string(entry.size) + " to " + std::to_string(status.st_size));
     if (digestOfDescriptor(fd.get(), bundlePath_ + "/" + relative) != entry.digest)
       throw SealMismatch(relative, "content changed");
   }
@@ -104,6 +110,11 @@ class SealComparison final : public SealVisitor {
 Digest verifyBundle(int bundleFd, const std::string& bundlePath, const VerifyOptions& options) {
   std::optional<LoadedSeal> seal = loadSeal(bundleFd, bundlePath);
   if (!seal) throw SealMismatch("", "not signed at all");
+  if (!options.publisher.empty()) {
+    if (seal->publicKey.empty()) throw SealMismatch("", "sealed ad hoc, not by the publisher");
+    if (hexDigest(seal->publicKey) != options.publisher)
+      throw SealMismatch("", "signed by another key (" + hexDigest(seal->publicKey) + "), not by the publisher");
+  }
   struct stat status;
   if (::fstat(bundleFd, &status) != 0) throwSystemFailure("fstat", bundlePath, errno);
   SealComparison comparison(seal->entries, bundleFd, bundlePath, options);

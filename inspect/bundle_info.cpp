@@ -87,8 +87,11 @@ BundleInfo verify(const FileURL& url) {
   const std::optional<std::string> sealDigest =
       services().posix->sha256OfFile(url.appendingPathComponent(sealFile).path());
 
-  command("/usr/bin/codesign", {"--verify", "--deep", "--strict", path},
-          signatureFailure(path).what());
+  std::vector<std::string> arguments = {"--verify", "--deep", "--strict"};
+  // Any valid seal is one anybody can make; only the publisher's says who made it.
+  if (!publisherRequirement().empty()) arguments.push_back("-R=" + publisherRequirement());
+  arguments.push_back(path);
+  command("/usr/bin/codesign", arguments, signatureFailure(path).what());
   // The executable whose name was judged above, not one read again.
   if (!sealDigest || !mainFilesInside(url, *bundle->executableURL)) throw signatureFailure(path);
 

@@ -49,8 +49,10 @@ BundleInfo stageCopy(const BundleInfo& sourceInfo, const StagingDirectory& stagi
   try {
     // A download's quarantine mark would hold the launch at the system's
     // question about a download, which nobody answers within the launch
-    // watch: a good update would be rolled back.
-    files().removeQuarantine(staging.stagedBundle());
+    // watch: a good update would be rolled back. Taken off only what the
+    // publisher's signature vouches for: without that check the mark is all
+    // that still sends an unknown bundle through the system's first-launch check.
+    if (!publisherRequirement().empty()) files().removeQuarantine(staging.stagedBundle());
     // Until its data is on the disk, an exchanged copy may come back from a
     // power cut as a bundle of empty files at the destination.
     services().durability->flushTree(staging.stagedBundle());

@@ -6,7 +6,7 @@ set -euo pipefail
 required_packages=(
   build-essential cmake pkg-config
   libgtest-dev libgmock-dev
-  libplist-dev libglib2.0-dev libicu-dev uuid-dev libssl-dev
+  libplist-dev libglib2.0-dev libicu-dev uuid-dev libssl-dev openssl
   libgnustep-gui-dev libgnustep-base-dev gnustep-make libblocksruntime-dev clang
   libclang-rt-dev llvm strace e2fsprogs mount clang-format-14 clang-tidy-14
   libgtk-4-dev libadwaita-1-dev fonts-noto-cjk adwaita-icon-theme

@@ -13,6 +13,9 @@ namespace e2e {
 
 namespace {
 
+/// What the build's own browser is signed with: "-" (ad hoc) or its publisher's key.
+const char* const publisherIdentity = SIGNING_IDENTITY;
+
 struct PlistFree {
   void operator()(plist_t node) const { plist_free(node); }
 };
@@ -98,17 +101,45 @@ fs::path makeBundle(const fs::path& at, const BundleSpec& spec) {
   }
   writeFixtureBehaviour(at, spec.mode, spec.record, spec);
   for (const auto& [relative, content] : spec.extraFiles) writeFile(at / relative, content);
-  if (spec.seal) sealBundle(at);
+  if (spec.seal) sealBundle(at, publisherIdentity);
   return at;
 }
 
-void sealBundle(const fs::path& bundle) {
+void sealBundle(const fs::path& bundle, const std::string& identity) {
   fs::path codesign = helperPath(builtInstallerBundle(), "codesign");
-  ToolResult result = runTool(codesign, {"-s", "-", "-f", "--deep", bundle.string()},
-                              toolEnvironment());
+  ToolResult result =
+      runTool(codesign, {"-s", identity, "-f", "--deep", bundle.string()}, toolEnvironment());
   if (result.exitStatus != 0)
-    throw HarnessError(codesign.string() + " -s - -f --deep " + bundle.string() + ": exit " +
-                       std::to_string(result.exitStatus) + ": " + result.standardError);
+    throw HarnessError(codesign.string() + " -s " + identity + " -f --deep " + bundle.string() +
+                       ": exit " + std::to_string(result.exitStatus) + ": " + result.standardError);
+}
+
+void sealBundle(const fs::path& bundle) { sealBundle(bundle, publisherIdentity); }
+
+bool buildHasPublisher() { return publisherIdentity != std::string("-"); }
+
+fs::path makeSigningKey(const fs::path& at) {
+  ToolResult result =
+      runTool("/usr/bin/openssl", {"genpkey", "-algorithm", "ed25519", "-out", at.string()},
+              toolEnvironment());
+  if (result.exitStatus != 0) throw HarnessError("openssl genpkey: " + result.standardError);
+  return at;
+}
+
+void changeSignatureByte(const fs::path& bundle) {
+  const fs::path seal = bundle / "Contents/_CodeSignature/CodeResources";
+  const std::string document = readFile(seal);
+  plist_t parsed = nullptr;
+  plist_from_memory(document.data(), static_cast<std::uint32_t>(document.size()), &parsed);
+  PlistPointer root(parsed);
+  plist_t signature = root ? plist_dict_get_item(root.get(), "signature") : nullptr;
+  if (!signature) throw HarnessError(seal.string() + " carries no signature");
+  std::uint64_t length = 0;
+  const char* data = plist_get_data_ptr(signature, &length);
+  std::string bytes(data, length);
+  bytes[length / 2] = static_cast<char>(bytes[length / 2] ^ 1);
+  plist_set_data_val(signature, bytes.data(), bytes.size());
+  writeFile(seal, serialised(root.get(), false));
 }
 
 bool bundleVerifies(const fs::path& bundle) {

@@ -71,9 +71,20 @@ void writeFixtureBehaviour(const std::filesystem::path& bundle, FixtureMode mode
                            const std::optional<std::filesystem::path>& record,
                            const BundleSpec& helpers = {});
 
-/// Runs the built `codesign -s - -f --deep`; throws HarnessError with its
-/// diagnostics when it fails.
+/// Runs the built `codesign -s IDENTITY -f --deep`, by default with what the
+/// build signs its own browser with; throws HarnessError with its diagnostics
+/// when it fails.
+void sealBundle(const std::filesystem::path& bundle, const std::string& identity);
 void sealBundle(const std::filesystem::path& bundle);
+
+/// Whether the build names a publisher, whose key then signs every bundle made here.
+bool buildHasPublisher();
+
+/// A new Ed25519 signing key at `at` (a PEM file): another publisher's.
+std::filesystem::path makeSigningKey(const std::filesystem::path& at);
+
+/// Changes one bit of the signature in the bundle's seal, nothing else.
+void changeSignatureByte(const std::filesystem::path& bundle);
 
 /// Whether the built `codesign --verify --deep --strict` accepts the bundle.
 bool bundleVerifies(const std::filesystem::path& bundle);

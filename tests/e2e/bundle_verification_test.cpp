@@ -40,7 +40,19 @@ struct BundleCase {
   Verdict verdict;
 };
 
-const std::vector<BundleCase>& brokenBundles() {
+/// A bundle sealed with `identity` ("-": ad hoc, else a key file) in place of the build's own.
+Staged sealedWith(const Sandbox& s, const std::string& folder, const std::string& identity) {
+  fs::path bundle = makeBundle(s.path(folder) / browserBundle, {.seal = false});
+  sealBundle(bundle, identity);
+  return at(bundle);
+}
+
+std::string otherKey(const Sandbox& s) {
+  fs::create_directories(s.path("keys"));
+  return makeSigningKey(s.path("keys") / "other.pem").string();
+}
+
+const std::vector<BundleCase>& bundlesBrokenAnywhere() {
   static const std::vector<BundleCase> cases = {
       {"another identifier",
        [](const Sandbox& s) {
@@ -267,7 +279,27 @@ const std::vector<BundleCase>& brokenBundles() {
          return at(bundle);
        },
        Verdict::badSignature},
+      {"a byte of its signature changed",
+       [](const Sandbox& s) {
+         Staged bundle = buildHasPublisher() ? at(validBundle(s, "signature-changed"))
+                                             : sealedWith(s, "signature-changed", otherKey(s));
+         changeSignatureByte(bundle.argument);
+         return bundle;
+       },
+       Verdict::badSignature},
   };
+  return cases;
+}
+
+/// Any valid seal passes a build without a publisher; its build accepts only its key's.
+std::vector<BundleCase> brokenBundles() {
+  std::vector<BundleCase> cases = bundlesBrokenAnywhere();
+  if (!buildHasPublisher()) return cases;
+  cases.push_back({"sealed ad hoc", [](const Sandbox& s) { return sealedWith(s, "ad-hoc", "-"); },
+                   Verdict::badSignature});
+  cases.push_back({"signed with another key",
+                   [](const Sandbox& s) { return sealedWith(s, "other-key", otherKey(s)); },
+                   Verdict::badSignature});
   return cases;
 }
 

@@ -62,6 +62,38 @@ void makeSealBinary(const std::string& bundle) {
   plist_to_bin_free(bytes);
 }
 
+/// A new Ed25519 key at `path`, and its fingerprint as -R=publisher: takes it.
+std::string makeKey(const std::string& path) {
+  const std::string quoted = "'" + path + "'";
+  EXPECT_EQ(std::system(("openssl genpkey -algorithm ed25519 -out " + quoted).c_str()), 0);
+  std::FILE* pipe =
+      ::popen(("openssl pkey -in " + quoted + " -pubout -outform DER | tail -c 32 | sha256sum").c_str(), "r");
+  char digits[65] = {};
+  EXPECT_EQ(std::fread(digits, 1, 64, pipe), 64u);
+  ::pclose(pipe);
+  return digits;
+}
+
+/// Flips one bit of the signature the bundle's seal carries.
+void changeSignature(const std::string& bundle) {
+  const std::string path = bundle + "/Contents/_CodeSignature/CodeResources";
+  const std::string xml = readFile(path);
+  plist_t root = nullptr;
+  plist_from_xml(xml.data(), xml.size(), &root);
+  plist_t signature = plist_dict_get_item(root, "signature");
+  ASSERT_NE(signature, nullptr);
+  uint64_t length = 0;
+  std::string bytes(plist_get_data_ptr(signature, &length), 64);
+  bytes[10] = static_cast<char>(bytes[10] ^ 1);
+  plist_set_data_val(signature, bytes.data(), bytes.size());
+  char* written = nullptr;
+  uint32_t writtenLength = 0;
+  plist_to_xml(root, &written, &writtenLength);
+  plist_free(root);
+  writeFile(path, std::string(written, writtenLength));
+  plist_to_xml_free(written);
+}
+
 void expectOneLine(const std::string& text) {
   ASSERT_FALSE(text.empty());
   EXPECT_EQ(text.find('\n'), text.size() - 1) << text;
@@ -118,6 +150,10 @@ TEST(CodesignTest, VerificationRefusesEveryDifference) {
   };
   const std::string resources = "/Contents/Resources/";
   const std::vector<Case> cases = {
+      // Refused by its size alone: hashing 16 GB of holes would report a changed content.
+      {"file made sparse and huge",
+       [&](const std::string& b) { ASSERT_EQ(::truncate((b + resources + awkwardName).c_str(), 16LL << 30), 0); },
+       "size changed from 7 to 17179869184"},
       {"content changed, same size", [&](const std::string& b) { writeFile(b + resources + awkwardName, "AWKWARD"); },
        "content changed"},
       {"file added", [&](const std::string& b) { writeFile(b + resources + "extra", ""); }, "file added"},
@@ -156,7 +192,7 @@ TEST(CodesignTest, VerificationRefusesEveryDifference) {
        "was a file, now a symbolic link"},
       {"nested bundle file changed",
        [&](const std::string& b) { writeFile(b + "/" + innerFramework + "/Contents/Resources/data", "tampered"); },
-       "Inner.framework/Contents/Resources/data: content changed"},
+       "Inner.framework/Contents/Resources/data: size changed"},
       {"innermost bundle file added",
        [&](const std::string& b) { writeFile(b + "/" + innermostApp + "/Contents/MacOS/extra", "x"); },
        "Deep.app/Contents/MacOS/extra: file added"},
@@ -256,10 +292,21 @@ TEST(CodesignTest, RefusesWhatCannotBeSignedOrVerified) {
     int status;
   };
   const std::vector<Case> cases = {
-      {"verify an unsigned bundle", [](const std::string& b, auto&) { return std::vector<std::string>{"--verify", b}; }, 1},
+      {"verify an unsigned bundle",
+       [](const std::string& b, auto&) {
+         return std::vector<std::string>{"--verify", b};
+       },
+       1},
       {"verify a plain file",
-       [](const std::string& b, auto&) { return std::vector<std::string>{"--verify", b + "/Contents/Info.plist"}; }, 1},
-      {"verify nothing", [](const std::string&, auto& s) { return std::vector<std::string>{"--verify", s / "none"}; }, 1},
+       [](const std::string& b, auto&) {
+         return std::vector<std::string>{"--verify", b + "/Contents/Info.plist"};
+       },
+       1},
+      {"verify nothing",
+       [](const std::string&, auto& s) {
+         return std::vector<std::string>{"--verify", s / "none"};
+       },
+       1},
       {"sign over a seal without -f",
        [](const std::string& b, auto&) {
          EXPECT_EQ(sign(b).status, 0);
@@ -267,7 +314,10 @@ TEST(CodesignTest, RefusesWhatCannotBeSignedOrVerified) {
        },
        1},
       {"sign without --deep around an unsigned nested bundle",
-       [](const std::string& b, auto&) { return std::vector<std::string>{"-s", "-", b}; }, 1},
+       [](const std::string& b, auto&) {
+         return std::vector<std::string>{"-s", "-", b};
+       },
+       1},
       {"sign a folder without Contents",
        [](const std::string&, auto& s) {
          makeDirectory(s / "Bare.app");
@@ -282,11 +332,36 @@ TEST(CodesignTest, RefusesWhatCannotBeSignedOrVerified) {
        1},
       {"no arguments", [](const std::string&, auto&) { return std::vector<std::string>{}; }, 2},
       {"no path", [](const std::string&, auto&) { return std::vector<std::string>{"--verify"}; }, 2},
-      {"sign and verify", [](const std::string& b, auto&) { return std::vector<std::string>{"-s", "-", "--verify", b}; }, 2},
-      {"a real identity", [](const std::string& b, auto&) { return std::vector<std::string>{"-s", "Maker", b}; }, 2},
-      {"unknown option", [](const std::string& b, auto&) { return std::vector<std::string>{"--verify", "--bogus", b}; }, 2},
-      {"strict signing", [](const std::string& b, auto&) { return std::vector<std::string>{"-s", "-", "--strict", b}; }, 2},
-      {"forced verification", [](const std::string& b, auto&) { return std::vector<std::string>{"--verify", "-f", b}; }, 2},
+      {"sign and verify",
+       [](const std::string& b, auto&) {
+         return std::vector<std::string>{"-s", "-", "--verify", b};
+       },
+       2},
+      {"an identity that is no key file",
+       [](const std::string& b, auto&) {
+         return std::vector<std::string>{"-s", "Maker", b};
+       },
+       1},
+      {"a requirement other than a publisher",
+       [](const std::string& b, auto&) {
+         return std::vector<std::string>{"--verify", "-R=anchor apple", b};
+       },
+       2},
+      {"unknown option",
+       [](const std::string& b, auto&) {
+         return std::vector<std::string>{"--verify", "--bogus", b};
+       },
+       2},
+      {"strict signing",
+       [](const std::string& b, auto&) {
+         return std::vector<std::string>{"-s", "-", "--strict", b};
+       },
+       2},
+      {"forced verification",
+       [](const std::string& b, auto&) {
+         return std::vector<std::string>{"--verify", "-f", b};
+       },
+       2},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -298,6 +373,42 @@ TEST(CodesignTest, RefusesWhatCannotBeSignedOrVerified) {
     if (c.name != "sign over a seal without -f") {
       EXPECT_FALSE(exists(bundle + "/Contents/_CodeSignature"));
     }
+  }
+}
+
+TEST(CodesignTest, APublisherRequirementAcceptsOnlyTheKeysIntactSignature) {
+  ScratchDirectory scratch;
+  const std::string key = scratch / "publisher.pem";
+  const std::string publisher = makeKey(key);
+  const std::string other = makeKey(scratch / "other.pem");
+  struct Case {
+    std::string name;
+    std::string identity;
+    std::string fingerprint;
+    bool tamper;
+    std::string reported;  // empty: accepted
+  };
+  const std::vector<Case> cases = {
+      {"signed, its fingerprint", key, publisher, false, ""},
+      {"signed, no requirement", key, "", false, ""},
+      {"signed, another fingerprint", key, other, false, "signed by another key (" + publisher},
+      {"signed by another key", scratch / "other.pem", publisher, false, "not by the publisher"},
+      {"sealed ad hoc", "-", publisher, false, "sealed ad hoc, not by the publisher"},
+      {"a signature bit changed", key, publisher, true, "signature of the seal does not verify"},
+      {"a signature bit changed, no requirement", key, "", true, "signature of the seal does not verify"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScratchDirectory bundles;
+    const std::string bundle = makeBundle(bundles);
+    ASSERT_EQ(runHelper("codesign", {"-s", c.identity, "-f", "--deep", bundle}).status, 0);
+    if (c.tamper) changeSignature(bundle);
+    std::vector<std::string> arguments = {"--verify", "--deep", "--strict"};
+    if (!c.fingerprint.empty()) arguments.push_back("-R=publisher:" + c.fingerprint);
+    arguments.push_back(bundle);
+    HelperOutcome outcome = runHelper("codesign", arguments);
+    EXPECT_EQ(outcome.status, c.reported.empty() ? 0 : 1) << outcome.standardError;
+    EXPECT_NE(outcome.standardError.find(c.reported), std::string::npos) << outcome.standardError;
   }
 }
 

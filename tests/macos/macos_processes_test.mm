@@ -33,6 +33,14 @@ TEST(MacChildProcesses, AnswersTheTerminationStatus) {
       {"/bin/sh", {"-c", "kill -TERM $$"}, false},
       // Each argument arrives whole and unchanged: no shell in between.
       {"/bin/sh", {"-c", "test \"$1\" = 'a b \"c\" $HOME'", "sh", "a b \"c\" $HOME"}, true},
+      // A publisher requirement in the one argument the installer passes: a
+      // Team ID nobody signs with refuses the shipped browser's valid seal.
+      {"/usr/bin/codesign", {"--verify", "--deep", "--strict", QRVX_SHIPPED_BROWSER}, true},
+      {"/usr/bin/codesign",
+       {"--verify", "--deep", "--strict",
+        "-R=anchor apple generic and certificate leaf[subject.OU] = \"QRVXNOBODY\"",
+        QRVX_SHIPPED_BROWSER},
+       false},
   };
   MacChildProcesses processes;
   for (const Case& c : cases) {

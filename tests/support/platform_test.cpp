@@ -63,10 +63,12 @@ void makeBundle(const std::string& path, const BundleSpec& spec) {
   writeFile(path + "/Contents/Resources/page.html", "<p>start</p>\n");
   if (spec.seal) {
     host::HostChildProcesses tools(HELPERS_DIR);
-    if (tools.run("/usr/bin/codesign", {"-s", "-", "-f", "--deep", path}) != 0) {
+    if (tools.run("/usr/bin/codesign", {"-s", signingIdentity(), "-f", "--deep", path}) != 0) {
       throw std::runtime_error("cannot seal " + path);
     }
   }
 }
+
+const char* signingIdentity() { return SIGNING_IDENTITY; }
 
 }  // namespace installer::testing

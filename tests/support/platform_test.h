@@ -60,6 +60,9 @@ struct BundleSpec {
 /// and a resource, sealed by the codesign helper unless told otherwise.
 void makeBundle(const std::string& path, const BundleSpec& spec = {});
 
+/// What the build signs bundles with, for `codesign -s`: "-" or its publisher's key.
+const char* signingIdentity();
+
 /// Writes `contents` to a new file at `path`.
 void writeFile(const std::string& path, const std::string& contents);
 
