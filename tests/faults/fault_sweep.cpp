@@ -236,8 +236,26 @@ bool crashStruck(const fs::path& traceFile) {
 
 }  // namespace
 
-PowerCutVolume::PowerCutVolume() {
-  std::string pattern = (fs::temp_directory_path() / "installer-power-cut-XXXXXX").string();
+const char* nameOf(VolumeKind kind) {
+  switch (kind) {
+    case VolumeKind::ext4:
+      return "ext4";
+    case VolumeKind::xfs:
+      return "xfs";
+    case VolumeKind::btrfs:
+      return "btrfs";
+    case VolumeKind::exfat:
+      return "exfat";
+    case VolumeKind::ntfs:
+      return "ntfs";
+  }
+  return "?";
+}
+
+LoopVolume::LoopVolume(VolumeKind kind, std::uintmax_t megabytes, std::string options)
+    : kind_(kind), options_(std::move(options)) {
+  std::string pattern =
+      (fs::temp_directory_path() / ("installer-" + std::string(nameOf(kind)) + "-XXXXXX")).string();
   if (!::mkdtemp(pattern.data()))
     throw HarnessError("mkdtemp " + pattern + ": " + std::strerror(errno));
   folder_ = pattern;
@@ -246,8 +264,26 @@ PowerCutVolume::PowerCutVolume() {
   try {
     fs::create_directory(mountPoint_);
     { std::ofstream(image_.string()); }
-    fs::resize_file(image_, std::uintmax_t{320} << 20);
-    runSystemProgram("mkfs.ext4", {"-q", "-F", image_.string()});
+    fs::resize_file(image_, megabytes << 20);
+    const std::string image = image_.string();
+    switch (kind) {
+      // No blocks kept for root: what the volume reports free is what a user gets.
+      case VolumeKind::ext4:
+        runSystemProgram("mkfs.ext4", {"-q", "-F", "-m", "0", image});
+        break;
+      case VolumeKind::xfs:
+        runSystemProgram("mkfs.xfs", {"-q", "-f", image});
+        break;
+      case VolumeKind::btrfs:
+        runSystemProgram("mkfs.btrfs", {"-q", "-f", image});
+        break;
+      case VolumeKind::exfat:
+        runSystemProgram("mkfs.exfat", {image});
+        break;
+      case VolumeKind::ntfs:
+        runSystemProgram("mkfs.ntfs", {"-q", "-F", "-f", image});
+        break;
+    }
     mountAgain();
   } catch (...) {
     std::error_code error;
@@ -256,22 +292,22 @@ PowerCutVolume::PowerCutVolume() {
   }
 }
 
-PowerCutVolume::~PowerCutVolume() {
+LoopVolume::~LoopVolume() {
   ::umount2(mountPoint_.c_str(), MNT_DETACH);
   std::error_code error;
   fs::remove_all(folder_, error);
 }
 
-void PowerCutVolume::flush() const { onFolder(mountPoint_, "syncfs", ::syncfs); }
+void LoopVolume::flush() const { onFolder(mountPoint_, "syncfs", ::syncfs); }
 
 void PowerCutVolume::cut() const {
-  onFolder(mountPoint_, "shutdown", [](int fd) {
+  onFolder(mountPoint(), "shutdown", [](int fd) {
     __u32 flags = goingDownWithoutLogFlush;
     return ::ioctl(fd, goingDownRequest, &flags);
   });
 }
 
-void PowerCutVolume::mountAgain() const {
+void LoopVolume::mountAgain() const {
   // A process just killed may hold the volume for a moment longer.
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   while (::umount2(mountPoint_.c_str(), 0) != 0 && errno != EINVAL) {
@@ -279,7 +315,18 @@ void PowerCutVolume::mountAgain() const {
       throw HarnessError("umount " + mountPoint_.string() + ": " + std::strerror(errno));
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
-  runSystemProgram("mount", {"-o", "loop,commit=1", image_.string(), mountPoint_.string()});
+  // FUSE for the disks Linux has no driver of its own for; the loop device
+  // then is mount's, freed with the volume as for the others.
+  const char* type = kind_ == VolumeKind::exfat  ? "exfat-fuse"
+                     : kind_ == VolumeKind::ntfs ? "ntfs-3g"
+                                                 : nameOf(kind_);
+  runSystemProgram("mount", {"-t", type, "-o", options_.empty() ? "loop" : "loop," + options_,
+                             image_.string(), mountPoint_.string()});
+}
+
+void LoopVolume::mountReadOnly() {
+  options_ = options_.empty() ? "ro" : options_ + ",ro";
+  mountAgain();
 }
 
 const char* nameOf(Scenario scenario) {

@@ -54,35 +54,53 @@ struct InjectionPoint {
   bool operator==(const InjectionPoint&) const = default;
 };
 
-/// An ext4 volume on a loop device that holds a sweep's sandboxes, and its
-/// power: a cut stops the file system where it stands without writing its
-/// journal (the going-down ioctl that ext4 and XFS share, without log flush),
-/// so whatever was not on the disk is lost as in a power failure; mounted
-/// again, the journal is replayed. The journal commits every second instead
-/// of every five, so that more of the states an update passes through reach
-/// the disk ahead of a cut. Needs root.
-class PowerCutVolume {
+/// The file systems of the volumes the lanes make.
+enum class VolumeKind { ext4, xfs, btrfs, exfat, ntfs };
+
+const char* nameOf(VolumeKind kind);
+
+/// A volume on a loop device, in a sparse image of its own, mounted the way
+/// Linux mounts such a disk: exFAT and NTFS through FUSE (exfat-fuse,
+/// ntfs-3g), as a desktop mounts a removable disk. Needs root.
+class LoopVolume {
  public:
-  /// Makes and mounts the volume; throws HarnessError when it cannot.
-  PowerCutVolume();
-  ~PowerCutVolume();
-  PowerCutVolume(const PowerCutVolume&) = delete;
-  PowerCutVolume& operator=(const PowerCutVolume&) = delete;
+  /// Makes and mounts the volume, `options` beside "loop"; throws
+  /// HarnessError when it cannot (a tool or the kernel's file system missing).
+  LoopVolume(VolumeKind kind, std::uintmax_t megabytes, std::string options = "");
+  ~LoopVolume();
+  LoopVolume(const LoopVolume&) = delete;
+  LoopVolume& operator=(const LoopVolume&) = delete;
 
   const fs::path& mountPoint() const { return mountPoint_; }
   /// A folder off the volume, for what must outlive a cut (the traces).
   const fs::path& outside() const { return folder_; }
   /// Puts everything on the volume on the disk: a scenario's settled start.
   void flush() const;
-  /// Cuts the power; nothing written afterwards reaches the disk.
-  void cut() const;
   /// Unmounts, once nothing uses the volume any more, and mounts again.
   void mountAgain() const;
+  /// The same, read-only from then on.
+  void mountReadOnly();
 
  private:
+  VolumeKind kind_;
+  std::string options_;
   fs::path folder_;
   fs::path image_;
   fs::path mountPoint_;
+};
+
+/// An ext4 volume that holds a sweep's sandboxes, and its power: a cut stops
+/// the file system where it stands without writing its journal (the
+/// going-down ioctl that ext4 and XFS share, without log flush), so whatever
+/// was not on the disk is lost as in a power failure; mounted again, the
+/// journal is replayed. The journal commits every second instead of every
+/// five, so that more of the states an update passes through reach the disk
+/// ahead of a cut.
+class PowerCutVolume : public LoopVolume {
+ public:
+  PowerCutVolume() : LoopVolume(VolumeKind::ext4, 320, "commit=1") {}
+  /// Cuts the power; nothing written afterwards reaches the disk.
+  void cut() const;
 };
 
 /// One sandbox staged for a scenario: an installed browser (unless fresh)
