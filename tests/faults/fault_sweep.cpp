@@ -236,26 +236,10 @@ bool crashStruck(const fs::path& traceFile) {
 
 }  // namespace
 
-const char* nameOf(VolumeKind kind) {
-  switch (kind) {
-    case VolumeKind::ext4:
-      return "ext4";
-    case VolumeKind::xfs:
-      return "xfs";
-    case VolumeKind::btrfs:
-      return "btrfs";
-    case VolumeKind::exfat:
-      return "exfat";
-    case VolumeKind::ntfs:
-      return "ntfs";
-  }
-  return "?";
-}
-
-LoopVolume::LoopVolume(VolumeKind kind, std::uintmax_t megabytes, std::string options)
-    : kind_(kind), options_(std::move(options)) {
+LoopVolume::LoopVolume(const VolumeKind& kind, std::uintmax_t megabytes, std::string options)
+    : mountType_(kind.mountType), options_(std::move(options)) {
   std::string pattern =
-      (fs::temp_directory_path() / ("installer-" + std::string(nameOf(kind)) + "-XXXXXX")).string();
+      (fs::temp_directory_path() / ("installer-" + kind.name + "-XXXXXX")).string();
   if (!::mkdtemp(pattern.data()))
     throw HarnessError("mkdtemp " + pattern + ": " + std::strerror(errno));
   folder_ = pattern;
@@ -265,25 +249,9 @@ LoopVolume::LoopVolume(VolumeKind kind, std::uintmax_t megabytes, std::string op
     fs::create_directory(mountPoint_);
     { std::ofstream(image_.string()); }
     fs::resize_file(image_, megabytes << 20);
-    const std::string image = image_.string();
-    switch (kind) {
-      // No blocks kept for root: what the volume reports free is what a user gets.
-      case VolumeKind::ext4:
-        runSystemProgram("mkfs.ext4", {"-q", "-F", "-m", "0", image});
-        break;
-      case VolumeKind::xfs:
-        runSystemProgram("mkfs.xfs", {"-q", "-f", image});
-        break;
-      case VolumeKind::btrfs:
-        runSystemProgram("mkfs.btrfs", {"-q", "-f", image});
-        break;
-      case VolumeKind::exfat:
-        runSystemProgram("mkfs.exfat", {image});
-        break;
-      case VolumeKind::ntfs:
-        runSystemProgram("mkfs.ntfs", {"-q", "-F", "-f", image});
-        break;
-    }
+    std::vector<std::string> arguments(kind.make.begin() + 1, kind.make.end());
+    arguments.push_back(image_.string());
+    runSystemProgram(kind.make.front(), arguments);
     mountAgain();
   } catch (...) {
     std::error_code error;
@@ -315,12 +283,8 @@ void LoopVolume::mountAgain() const {
       throw HarnessError("umount " + mountPoint_.string() + ": " + std::strerror(errno));
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
-  // FUSE for the disks Linux has no driver of its own for; the loop device
-  // then is mount's, freed with the volume as for the others.
-  const char* type = kind_ == VolumeKind::exfat  ? "exfat-fuse"
-                     : kind_ == VolumeKind::ntfs ? "ntfs-3g"
-                                                 : nameOf(kind_);
-  runSystemProgram("mount", {"-t", type, "-o", options_.empty() ? "loop" : "loop," + options_,
+  // The loop device is mount's, for a FUSE type too: freed with the volume.
+  runSystemProgram("mount", {"-t", mountType_, "-o", options_.empty() ? "loop" : "loop," + options_,
                              image_.string(), mountPoint_.string()});
 }
 

@@ -54,19 +54,21 @@ struct InjectionPoint {
   bool operator==(const InjectionPoint&) const = default;
 };
 
-/// The file systems of the volumes the lanes make.
-enum class VolumeKind { ext4, xfs, btrfs, exfat, ntfs };
+/// How a file system is made (the mkfs command line, the image follows) and
+/// mounted: mount's type, a FUSE one (exfat-fuse, ntfs-3g) for the disks a
+/// Linux desktop mounts through FUSE.
+struct VolumeKind {
+  std::string name;
+  std::vector<std::string> make;
+  std::string mountType;
+};
 
-const char* nameOf(VolumeKind kind);
-
-/// A volume on a loop device, in a sparse image of its own, mounted the way
-/// Linux mounts such a disk: exFAT and NTFS through FUSE (exfat-fuse,
-/// ntfs-3g), as a desktop mounts a removable disk. Needs root.
+/// A volume on a loop device, in a sparse image of its own. Needs root.
 class LoopVolume {
  public:
   /// Makes and mounts the volume, `options` beside "loop"; throws
   /// HarnessError when it cannot (a tool or the kernel's file system missing).
-  LoopVolume(VolumeKind kind, std::uintmax_t megabytes, std::string options = "");
+  LoopVolume(const VolumeKind& kind, std::uintmax_t megabytes, std::string options = "");
   ~LoopVolume();
   LoopVolume(const LoopVolume&) = delete;
   LoopVolume& operator=(const LoopVolume&) = delete;
@@ -82,7 +84,7 @@ class LoopVolume {
   void mountReadOnly();
 
  private:
-  VolumeKind kind_;
+  std::string mountType_;
   std::string options_;
   fs::path folder_;
   fs::path image_;
@@ -98,7 +100,7 @@ class LoopVolume {
 /// ahead of a cut.
 class PowerCutVolume : public LoopVolume {
  public:
-  PowerCutVolume() : LoopVolume(VolumeKind::ext4, 320, "commit=1") {}
+  PowerCutVolume() : LoopVolume({"ext4", {"mkfs.ext4", "-q", "-F"}, "ext4"}, 320, "commit=1") {}
   /// Cuts the power; nothing written afterwards reaches the disk.
   void cut() const;
 };
