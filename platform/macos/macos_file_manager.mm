@@ -82,8 +82,7 @@ std::optional<VolumeStatus> MacFileManager::volumeOf(const FileURL& item) {
     // What the system would free for a file the user asked for (purgeable
     // space and caches included), as the Finder shows it: statvfs counts
     // less on APFS and would refuse installations that fit.
-    if (NSNumber* capacity =
-            volumeNumber(url, NSURLVolumeAvailableCapacityForImportantUsageKey)) {
+    if (NSNumber* capacity = volumeNumber(url, NSURLVolumeAvailableCapacityForImportantUsageKey)) {
       status->availableBytes = static_cast<std::uint64_t>(std::max(0LL, capacity.longLongValue));
     }
     // The exchange is renamex_np's RENAME_SWAP, which exFAT, FAT, SMB and

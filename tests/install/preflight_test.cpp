@@ -2,7 +2,6 @@
 
 #include "inspect/location.h"
 #include "install/volume_check.h"
-
 #include "tests/install/install_test_support.h"
 
 namespace installer {
