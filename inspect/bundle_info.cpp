@@ -19,9 +19,15 @@ const char* const sealFile = "Contents/_CodeSignature/CodeResources";
 
 /// True when no entry at or below `path` is writable by group or others or
 /// carries setuid or setgid; a link's own mode means nothing and is skipped.
-bool hasPrivateModes(const std::string& path) {
-  return services().posix->visitTree(path, [](const std::string&, const FileStatus& status) {
-    if ((status.mode & fileTypeMask) == symbolicLinkType) return true;
+/// The same walk adds up what the tree takes, into `footprint`.
+bool hasPrivateModes(const std::string& path, TreeFootprint& footprint) {
+  return services().posix->visitTree(path, [&](const std::string&, const FileStatus& status) {
+    ++footprint.entries;
+    footprint.allocatedBytes += status.allocatedSize;
+    if ((status.mode & fileTypeMask) == symbolicLinkType) {
+      footprint.holdsSymbolicLinks = true;
+      return true;
+    }
     return (status.mode & (groupWriteBit | otherWriteBit | setIdentityBits)) == 0;
   });
 }
@@ -100,7 +106,7 @@ BundleInfo verify(const FileURL& url) {
 
 BundleInfo verifyInstallable(const FileURL& url) {
   BundleInfo info = verify(url);
-  if (!hasPrivateModes(url.path())) throw signatureFailure(url.path());
+  if (!hasPrivateModes(url.path(), info.footprint)) throw signatureFailure(url.path());
   return info;
 }
 

@@ -10,6 +10,15 @@
 
 namespace installer {
 
+/// What a bundle's tree takes on its volume, from the walk that checked its modes.
+struct TreeFootprint {
+  /// The blocks its files really take (`st_blocks`): a sparse file counts
+  /// for its data, not for its holes.
+  std::uint64_t allocatedBytes = 0;
+  std::uint64_t entries = 0;
+  bool holdsSymbolicLinks = false;
+};
+
 /// A verified browser bundle, as it was when verification began.
 struct BundleInfo {
   /// The location exactly as passed to `verify`.
@@ -27,6 +36,8 @@ struct BundleInfo {
   std::vector<FileURL> privateFolders{};
   /// SHA-256 (hex) of the bundle's seal as it was when verification began.
   std::string sealDigest{};
+  /// Known only for a bundle that `verifyInstallable` passed.
+  TreeFootprint footprint{};
 
   /// True when the item at `location` is still this very directory entry:
   /// `lstat` succeeds with the same device and inode. Holds across moves and

@@ -7,6 +7,7 @@
 #include "install/replacement.h"
 #include "install/retirement.h"
 #include "install/staging.h"
+#include "install/volume_check.h"
 
 namespace installer {
 
@@ -23,6 +24,7 @@ void install(const Options& options) {
   InstallLock lock(options);
   const Leftovers leftovers = putAwayLeftovers(lock.installDirectory());
   StagingDirectory staging(lock);
+  checkStagingVolume(staging, facts.sourceInfo);
   const BundleInfo stagedInfo = stageCopy(facts.sourceInfo, staging);
   replace(options, facts, staging, stagedInfo);
   retireOldCopies(options, facts, staging, leftovers);

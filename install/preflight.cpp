@@ -3,6 +3,7 @@
 #include "entry/installer_error.h"
 #include "inspect/data_directories.h"
 #include "inspect/location.h"
+#include "install/volume_check.h"
 #include "platform/services.h"
 #include "process/browser_processes.h"
 
@@ -74,6 +75,8 @@ PreflightFacts preflight(const Options& options) {
       throw InstallerError("安装位置的浏览器正在运行，请先退出后重试。");
     }
   }
+
+  checkDestinationVolume(options, source);
 
   if (facts.currentInfo) facts.retireCurrent = shouldRetireCurrent(*facts.currentInfo, source, options);
   return facts;

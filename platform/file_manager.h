@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -7,6 +8,18 @@
 #include "platform/file_url.h"
 
 namespace installer {
+
+/// What the installer asks of the volume that holds an item.
+struct VolumeStatus {
+  bool readOnly = false;
+  /// Bytes the user's new files may still take.
+  std::uint64_t availableBytes = 0;
+  /// What the volume says of itself where it does (a Mac): whether two of
+  /// its items exchange atomically, whether it keeps symbolic links. Nothing
+  /// where only trying tells: Linux reports every FUSE disk as `fuseblk`.
+  std::optional<bool> supportsExchange{};
+  std::optional<bool> supportsSymbolicLinks{};
+};
 
 /// File operations as whole tasks. Every failure throws PlatformError with the
 /// platform's own description, quoted as is in the user's messages: on macOS
@@ -41,6 +54,9 @@ class FileManager {
   virtual std::string homeDirectory() = 0;
   /// The home directory of a named user, for "~name" paths.
   virtual std::optional<std::string> homeDirectoryOfUser(const std::string& user) = 0;
+  /// The volume that holds the existing item `item`; nothing when it cannot
+  /// be asked.
+  virtual std::optional<VolumeStatus> volumeOf(const FileURL& item) = 0;
   /// The process's current working directory.
   virtual std::string currentDirectoryPath() = 0;
 };

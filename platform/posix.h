@@ -59,6 +59,8 @@ class Posix {
   virtual int kill(int processIdentifier, int signal) = 0;
   /// Exchanges the two directory entries atomically: 0, or the errno value.
   virtual int exchange(const std::string& first, const std::string& second) = 0;
+  /// `symlink`: a link at `path` that reads `target`; 0, or the errno value.
+  virtual int symbolicLink(const std::string& target, const std::string& path) = 0;
   /// The system's text for an errno value.
   virtual std::string strerror(int error) = 0;
   /// `fputs` of UTF-8 text to standard error.

@@ -17,6 +17,9 @@ required_packages=(
 # Real browsers the end-to-end tests install and update. Where one cannot be
 # installed its tests report themselves skipped, so the build goes on.
 browser_packages=(chromium firefox-esr)
+# The file systems of the volume lane (exFAT and NTFS through FUSE, as a
+# desktop mounts them); a kind that cannot be installed skips its row.
+volume_packages=(xfsprogs btrfs-progs exfatprogs exfat-fuse ntfs-3g)
 
 missing_packages() {
   local package
@@ -28,9 +31,9 @@ missing_packages() {
 }
 
 mapfile -t missing_required < <(missing_packages "${required_packages[@]}")
-mapfile -t missing_browsers < <(missing_packages "${browser_packages[@]}")
+mapfile -t missing_optional < <(missing_packages "${browser_packages[@]}" "${volume_packages[@]}")
 
-if ((${#missing_required[@]} + ${#missing_browsers[@]})); then
+if ((${#missing_required[@]} + ${#missing_optional[@]})); then
   as_root=()
   if [[ $(id -u) -ne 0 ]]; then as_root=(sudo); fi
   "${as_root[@]}" apt-get update -qq
@@ -39,7 +42,7 @@ if ((${#missing_required[@]} + ${#missing_browsers[@]})); then
     DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends \
       "${missing_required[@]}"
   fi
-  for package in "${missing_browsers[@]}"; do
+  for package in "${missing_optional[@]}"; do
     echo "Installing: $package" >&2
     DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends \
       "$package" || echo "Could not install $package: its tests will be skipped" >&2

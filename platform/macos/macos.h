@@ -53,6 +53,8 @@ class MacFileManager final : public posix::PosixFileManager {
   std::vector<FileURL> applicationSupportDirectories() override;
   std::string homeDirectory() override;
   std::optional<std::string> homeDirectoryOfUser(const std::string& user) override;
+  /// `statvfs`, and what the volume's resource values say.
+  std::optional<VolumeStatus> volumeOf(const FileURL& item) override;
   std::string currentDirectoryPath() override;
 };
 

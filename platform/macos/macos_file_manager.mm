@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "platform/macos/macos.h"
 #include "platform/macos/macos_foundation.h"
 
@@ -15,6 +17,13 @@ std::vector<FileURL> locationsOf(NSArray<NSURL*>* urls) {
     if (std::optional<FileURL> location = locationOfFileURL(url)) locations.push_back(*location);
   }
   return locations;
+}
+
+/// The number the volume of `url` keeps under `key`; nil when it keeps none.
+NSNumber* volumeNumber(NSURL* url, NSString* key) {
+  id value = nil;
+  if (![url getResourceValue:&value forKey:key error:nullptr]) return nil;
+  return [value isKindOfClass:[NSNumber class]] ? value : nil;
 }
 
 }  // namespace
@@ -60,6 +69,32 @@ std::string MacFileManager::currentDirectoryPath() {
     if (path.length == 0) throw PlatformError("Could not get the current directory");
     return utf8OfString(path);
   });
+}
+
+std::optional<VolumeStatus> MacFileManager::volumeOf(const FileURL& item) {
+  std::optional<VolumeStatus> status = PosixFileManager::volumeOf(item);
+  if (!status) return std::nullopt;
+  withinAutoreleasePool([&] {
+    // A new URL object each time: an NSURL caches the resource values it
+    // was asked for, and the free space of a minute ago would answer.
+    NSURL* url = fileURLOfLocation(item);
+    if (!url) return;
+    // What the system would free for a file the user asked for (purgeable
+    // space and caches included), as the Finder shows it: statvfs counts
+    // less on APFS and would refuse installations that fit.
+    if (NSNumber* capacity = volumeNumber(url, NSURLVolumeAvailableCapacityForImportantUsageKey)) {
+      status->availableBytes = static_cast<std::uint64_t>(std::max(0LL, capacity.longLongValue));
+    }
+    // The exchange is renamex_np's RENAME_SWAP, which exFAT, FAT, SMB and
+    // NFS volumes refuse; the volume knows before anything is tried.
+    if (NSNumber* swaps = volumeNumber(url, NSURLVolumeSupportsSwapRenamingKey)) {
+      status->supportsExchange = swaps.boolValue;
+    }
+    if (NSNumber* links = volumeNumber(url, NSURLVolumeSupportsSymbolicLinksKey)) {
+      status->supportsSymbolicLinks = links.boolValue;
+    }
+  });
+  return status;
 }
 
 }  // namespace installer::macos

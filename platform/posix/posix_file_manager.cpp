@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -173,6 +174,15 @@ std::vector<FileURL> PosixFileManager::contentsOfDirectory(const FileURL& direct
 std::vector<FileURL> PosixFileManager::contentsOfDirectoryIncludingHidden(
     const FileURL& directory) {
   return sortedEntries(directory, true);
+}
+
+std::optional<VolumeStatus> PosixFileManager::volumeOf(const FileURL& item) {
+  struct statvfs volume {};
+  if (::statvfs(item.path().c_str(), &volume) != 0) return std::nullopt;
+  VolumeStatus status;
+  status.readOnly = (volume.f_flag & ST_RDONLY) != 0;
+  status.availableBytes = static_cast<std::uint64_t>(volume.f_bavail) * volume.f_frsize;
+  return status;
 }
 
 }  // namespace installer::posix

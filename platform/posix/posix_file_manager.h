@@ -20,6 +20,11 @@ class PosixFileManager : public FileManager {
   /// Sorted by name.
   std::vector<FileURL> contentsOfDirectory(const FileURL& directory) override;
   std::vector<FileURL> contentsOfDirectoryIncludingHidden(const FileURL& directory) override;
+  /// `statvfs`: whether the volume is mounted read-only and what an ordinary
+  /// user may still write there (`f_bavail`, not the blocks kept for root).
+  /// It cannot tell whether the volume keeps modes, links or exchanges: a
+  /// FUSE disk reports only `fuseblk` on Linux. The installer tries them.
+  std::optional<VolumeStatus> volumeOf(const FileURL& item) override;
 };
 
 }  // namespace installer::posix

@@ -78,6 +78,10 @@ int PosixSystem::exchange(const std::string& first, const std::string& second) {
   return exchangeEntries(first, second);
 }
 
+int PosixSystem::symbolicLink(const std::string& target, const std::string& path) {
+  return ::symlink(target.c_str(), path.c_str()) == 0 ? 0 : errno;
+}
+
 std::string PosixSystem::strerror(int error) { return errorText(error); }
 
 void PosixSystem::writeStandardError(const std::string& text) {

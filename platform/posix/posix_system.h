@@ -33,6 +33,7 @@ class PosixSystem final : public Posix {
   std::uint32_t getuid() override;
   int kill(int processIdentifier, int signal) override;
   int exchange(const std::string& first, const std::string& second) override;
+  int symbolicLink(const std::string& target, const std::string& path) override;
   std::string strerror(int error) override;
   void writeStandardError(const std::string& text) override;
   [[noreturn]] void exit(int status) override;

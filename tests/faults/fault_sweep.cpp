@@ -236,8 +236,10 @@ bool crashStruck(const fs::path& traceFile) {
 
 }  // namespace
 
-PowerCutVolume::PowerCutVolume() {
-  std::string pattern = (fs::temp_directory_path() / "installer-power-cut-XXXXXX").string();
+LoopVolume::LoopVolume(const VolumeKind& kind, std::uintmax_t megabytes, std::string options)
+    : mountType_(kind.mountType), options_(std::move(options)) {
+  std::string pattern =
+      (fs::temp_directory_path() / ("installer-" + kind.name + "-XXXXXX")).string();
   if (!::mkdtemp(pattern.data()))
     throw HarnessError("mkdtemp " + pattern + ": " + std::strerror(errno));
   folder_ = pattern;
@@ -246,8 +248,10 @@ PowerCutVolume::PowerCutVolume() {
   try {
     fs::create_directory(mountPoint_);
     { std::ofstream(image_.string()); }
-    fs::resize_file(image_, std::uintmax_t{320} << 20);
-    runSystemProgram("mkfs.ext4", {"-q", "-F", image_.string()});
+    fs::resize_file(image_, megabytes << 20);
+    std::vector<std::string> arguments(kind.make.begin() + 1, kind.make.end());
+    arguments.push_back(image_.string());
+    runSystemProgram(kind.make.front(), arguments);
     mountAgain();
   } catch (...) {
     std::error_code error;
@@ -256,22 +260,22 @@ PowerCutVolume::PowerCutVolume() {
   }
 }
 
-PowerCutVolume::~PowerCutVolume() {
+LoopVolume::~LoopVolume() {
   ::umount2(mountPoint_.c_str(), MNT_DETACH);
   std::error_code error;
   fs::remove_all(folder_, error);
 }
 
-void PowerCutVolume::flush() const { onFolder(mountPoint_, "syncfs", ::syncfs); }
+void LoopVolume::flush() const { onFolder(mountPoint_, "syncfs", ::syncfs); }
 
 void PowerCutVolume::cut() const {
-  onFolder(mountPoint_, "shutdown", [](int fd) {
+  onFolder(mountPoint(), "shutdown", [](int fd) {
     __u32 flags = goingDownWithoutLogFlush;
     return ::ioctl(fd, goingDownRequest, &flags);
   });
 }
 
-void PowerCutVolume::mountAgain() const {
+void LoopVolume::mountAgain() const {
   // A process just killed may hold the volume for a moment longer.
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   while (::umount2(mountPoint_.c_str(), 0) != 0 && errno != EINVAL) {
@@ -279,7 +283,14 @@ void PowerCutVolume::mountAgain() const {
       throw HarnessError("umount " + mountPoint_.string() + ": " + std::strerror(errno));
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
-  runSystemProgram("mount", {"-o", "loop,commit=1", image_.string(), mountPoint_.string()});
+  // The loop device is mount's, for a FUSE type too: freed with the volume.
+  runSystemProgram("mount", {"-t", mountType_, "-o", options_.empty() ? "loop" : "loop," + options_,
+                             image_.string(), mountPoint_.string()});
+}
+
+void LoopVolume::mountReadOnly() {
+  options_ = options_.empty() ? "ro" : options_ + ",ro";
+  mountAgain();
 }
 
 const char* nameOf(Scenario scenario) {

@@ -54,35 +54,55 @@ struct InjectionPoint {
   bool operator==(const InjectionPoint&) const = default;
 };
 
-/// An ext4 volume on a loop device that holds a sweep's sandboxes, and its
-/// power: a cut stops the file system where it stands without writing its
-/// journal (the going-down ioctl that ext4 and XFS share, without log flush),
-/// so whatever was not on the disk is lost as in a power failure; mounted
-/// again, the journal is replayed. The journal commits every second instead
-/// of every five, so that more of the states an update passes through reach
-/// the disk ahead of a cut. Needs root.
-class PowerCutVolume {
+/// How a file system is made (the mkfs command line, the image follows) and
+/// mounted: mount's type, a FUSE one (exfat-fuse, ntfs-3g) for the disks a
+/// Linux desktop mounts through FUSE.
+struct VolumeKind {
+  std::string name;
+  std::vector<std::string> make;
+  std::string mountType;
+};
+
+/// A volume on a loop device, in a sparse image of its own. Needs root.
+class LoopVolume {
  public:
-  /// Makes and mounts the volume; throws HarnessError when it cannot.
-  PowerCutVolume();
-  ~PowerCutVolume();
-  PowerCutVolume(const PowerCutVolume&) = delete;
-  PowerCutVolume& operator=(const PowerCutVolume&) = delete;
+  /// Makes and mounts the volume, `options` beside "loop"; throws
+  /// HarnessError when it cannot (a tool or the kernel's file system missing).
+  LoopVolume(const VolumeKind& kind, std::uintmax_t megabytes, std::string options = "");
+  ~LoopVolume();
+  LoopVolume(const LoopVolume&) = delete;
+  LoopVolume& operator=(const LoopVolume&) = delete;
 
   const fs::path& mountPoint() const { return mountPoint_; }
   /// A folder off the volume, for what must outlive a cut (the traces).
   const fs::path& outside() const { return folder_; }
   /// Puts everything on the volume on the disk: a scenario's settled start.
   void flush() const;
-  /// Cuts the power; nothing written afterwards reaches the disk.
-  void cut() const;
   /// Unmounts, once nothing uses the volume any more, and mounts again.
   void mountAgain() const;
+  /// The same, read-only from then on.
+  void mountReadOnly();
 
  private:
+  std::string mountType_;
+  std::string options_;
   fs::path folder_;
   fs::path image_;
   fs::path mountPoint_;
+};
+
+/// An ext4 volume that holds a sweep's sandboxes, and its power: a cut stops
+/// the file system where it stands without writing its journal (the
+/// going-down ioctl that ext4 and XFS share, without log flush), so whatever
+/// was not on the disk is lost as in a power failure; mounted again, the
+/// journal is replayed. The journal commits every second instead of every
+/// five, so that more of the states an update passes through reach the disk
+/// ahead of a cut.
+class PowerCutVolume : public LoopVolume {
+ public:
+  PowerCutVolume() : LoopVolume({"ext4", {"mkfs.ext4", "-q", "-F"}, "ext4"}, 320, "commit=1") {}
+  /// Cuts the power; nothing written afterwards reaches the disk.
+  void cut() const;
 };
 
 /// One sandbox staged for a scenario: an installed browser (unless fresh)

@@ -33,6 +33,7 @@ class FixedFiles final : public FileManager {
   std::vector<FileURL> applicationSupportDirectories() override { refuse(); }
   std::string homeDirectory() override { return fuzzHome; }
   std::optional<std::string> homeDirectoryOfUser(const std::string& user) override;
+  std::optional<VolumeStatus> volumeOf(const FileURL&) override { return std::nullopt; }
   std::string currentDirectoryPath() override { return fuzzHome + "/Downloads"; }
 
  private:
@@ -56,6 +57,7 @@ class FixedPosix final : public Posix {
   std::uint32_t getuid() override { return 501; }
   int kill(int processIdentifier, int signal) override;
   int exchange(const std::string&, const std::string&) override { return 1; }
+  int symbolicLink(const std::string&, const std::string&) override { return 1; }
   std::string strerror(int error) override { return "error " + std::to_string(error); }
   void writeStandardError(const std::string&) override {}
   [[noreturn]] void exit(int) override;

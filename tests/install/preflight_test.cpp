@@ -1,7 +1,7 @@
 #include "install/preflight.h"
 
 #include "inspect/location.h"
-
+#include "install/volume_check.h"
 #include "tests/install/install_test_support.h"
 
 namespace installer {
@@ -112,6 +112,14 @@ TEST_F(PreflightTest, VerificationAndDataDirectoryErrorsPassThrough) {
   clock_.environment_["QRVX_DATA_ROOT"] = root() + "/Applications";
   EXPECT_EQ(failureOf([&] { preflight(options()); }),
             "应用路径与浏览器资料目录重叠。\n" + destination().path());
+}
+
+TEST_F(PreflightTest, SizesReadInMegabytesThenGigabytesWithOneDecimal) {
+  for (auto [bytes, shown] : {std::pair<std::uint64_t, const char*>{812'449'000, "812.4 MB"},
+                              {999'949'999, "999.9 MB"},
+                              {999'950'000, "1.0 GB"},
+                              {1'260'000'000, "1.3 GB"}})
+    EXPECT_EQ(shownSize(bytes), shown) << bytes;
 }
 
 }  // namespace

@@ -55,6 +55,15 @@ extern "C" int setxattr(const char* path, const char* name, const void* _Null_un
 // sys/xattr.h
 extern "C" int removexattr(const char* path, const char* name, int options);
 
+// ---- Foundation -----------------------------------------------------------
+
+// Foundation/NSURL.h
+typedef NSString* NSURLResourceKey;
+// Foundation/NSURL.h
+extern "C" NSURLResourceKey const NSURLVolumeAvailableCapacityForImportantUsageKey;
+// Foundation/NSURL.h
+extern "C" NSURLResourceKey const NSURLVolumeSupportsSwapRenamingKey;
+
 // ---- CoreFoundation -------------------------------------------------------
 
 // MacTypes.h

@@ -154,6 +154,17 @@ TEST(MacFileManager, AnswersTheUsersFolders) {
   EXPECT_FALSE(files.currentDirectoryPath().empty());
 }
 
+TEST(MacFileManager, TheSystemVolumeSaysItCanHoldTheBrowser) {
+  TestFolder folder;
+  std::optional<VolumeStatus> volume = MacFileManager().volumeOf(location(folder.path()));
+  ASSERT_TRUE(volume);  // APFS, as every Mac's system volume is
+  EXPECT_FALSE(volume->readOnly);
+  EXPECT_GT(volume->availableBytes, 0u);
+  EXPECT_EQ(volume->supportsExchange, std::optional<bool>(true));
+  EXPECT_EQ(volume->supportsSymbolicLinks, std::optional<bool>(true));
+  EXPECT_FALSE(MacFileManager().volumeOf(location(folder / "missing")));
+}
+
 TEST(MacPosix, ExchangeSwapsTwoEntriesAtomically) {
   TestFolder folder;
   MacPosix posix;

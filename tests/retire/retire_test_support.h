@@ -66,6 +66,9 @@ class TestFileManager final : public FileManager {
   std::optional<std::string> homeDirectoryOfUser(const std::string& user) override {
     return real_.homeDirectoryOfUser(user);
   }
+  std::optional<VolumeStatus> volumeOf(const FileURL& item) override {
+    return real_.volumeOf(item);
+  }
   std::string currentDirectoryPath() override { return real_.currentDirectoryPath(); }
 
   bool trashRefuses_ = false;

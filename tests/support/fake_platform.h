@@ -192,6 +192,9 @@ class FakePosix final : public Posix {
   int exchange(const std::string& first, const std::string& second) override {
     return real_.exchange(first, second);
   }
+  int symbolicLink(const std::string& target, const std::string& path) override {
+    return real_.symbolicLink(target, path);
+  }
   std::string strerror(int error) override { return real_.strerror(error); }
   void writeStandardError(const std::string& text) override { standardError_ += text; }
   /// Throws ExitCalled.
