@@ -21,7 +21,7 @@ void install(const Options& options) {
   // Declared in this order so that the staging directory is cleaned up
   // before the lock is released, on every way out.
   InstallLock lock(options);
-  const Leftovers leftovers = putAwayLeftovers(lock.installDirectory());
+  const Leftovers leftovers = putAwayLeftovers(lock);
   StagingDirectory staging(lock);
   const BundleInfo stagedInfo = stageCopy(facts.sourceInfo, staging);
   replace(options, facts, staging, stagedInfo);
