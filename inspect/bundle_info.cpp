@@ -17,19 +17,41 @@ namespace {
 
 const char* const sealFile = "Contents/_CodeSignature/CodeResources";
 
-/// True when no entry at or below `path` is writable by group or others or
-/// carries setuid or setgid; a link's own mode means nothing and is skipped.
-/// The same walk adds up what the tree takes, into `footprint`.
-bool hasPrivateModes(const std::string& path, TreeFootprint& footprint) {
-  return services().posix->visitTree(path, [&](const std::string&, const FileStatus& status) {
-    ++footprint.entries;
-    footprint.allocatedBytes += status.allocatedSize;
-    if ((status.mode & fileTypeMask) == symbolicLinkType) {
-      footprint.holdsSymbolicLinks = true;
-      return true;
-    }
-    return (status.mode & (groupWriteBit | otherWriteBit | setIdentityBits)) == 0;
-  });
+// Far above any real browser (about 2,000 entries, 1 GB): a bundle beyond
+// them is refused before the signature tool spends its time hashing it.
+constexpr std::uint64_t maximumEntries = 200000;
+constexpr std::uint64_t maximumApparentSize = std::uint64_t{8} << 30;
+
+/// What one walk of a bundle's tree found.
+struct TreeSurvey {
+  /// The whole tree was read and stayed within the bounds above.
+  bool withinBounds = false;
+  /// No entry is writable by group or others or carries setuid or setgid; a
+  /// link's own mode means nothing and is skipped.
+  bool privateModes = true;
+  /// What the tree takes, for the destination volume's checks.
+  TreeFootprint footprint{};
+};
+
+TreeSurvey surveyTree(const std::string& path) {
+  TreeSurvey survey;
+  TreeFootprint& footprint = survey.footprint;
+  std::uint64_t apparentSize = 0;
+  survey.withinBounds =
+      services().posix->visitTree(path, [&](const std::string&, const FileStatus& status) {
+        apparentSize += status.size;
+        footprint.allocatedBytes += status.allocatedSize;
+        if (++footprint.entries > maximumEntries || apparentSize > maximumApparentSize) {
+          return false;
+        }
+        if ((status.mode & fileTypeMask) == symbolicLinkType) {
+          footprint.holdsSymbolicLinks = true;
+        } else if ((status.mode & (groupWriteBit | otherWriteBit | setIdentityBits)) != 0) {
+          survey.privateModes = false;
+        }
+        return true;
+      });
+  return survey;
 }
 
 /// `mainFilesInside` for the executable that `bundle`'s Info.plist, already
@@ -61,7 +83,9 @@ bool mainFilesInside(const FileURL& bundle) {
   return contents && contents->executableURL && mainFilesInside(bundle, *contents->executableURL);
 }
 
-BundleInfo verify(const FileURL& url) {
+namespace {
+
+BundleInfo verifyBundle(const FileURL& url, bool installable) {
   const std::string path = url.path();
   auto unrecognised = [&] {
     return InstallerError("不是可识别的" + browserName + "应用包。\n" + shownPath(path));
@@ -88,6 +112,9 @@ BundleInfo verify(const FileURL& url) {
   std::optional<VersionNumbers> numbers = versionNumbers(*version);
   if (!numbers) throw unrecognised();
 
+  const TreeSurvey survey = surveyTree(path);
+  if (!survey.withinBounds || (installable && !survey.privateModes)) throw signatureFailure(path);
+
   // Taken before the seal is checked: a seal replaced after this point no
   // longer matches what the staged copy must carry.
   const std::optional<std::string> sealDigest =
@@ -101,13 +128,15 @@ BundleInfo verify(const FileURL& url) {
   // The executable whose name was judged above, not one read again.
   if (!sealDigest || !mainFilesInside(url, *bundle->executableURL)) throw signatureFailure(path);
 
-  return BundleInfo{url, *version, *numbers, status->device, status->inode, {}, *sealDigest};
-}
-
-BundleInfo verifyInstallable(const FileURL& url) {
-  BundleInfo info = verify(url);
-  if (!hasPrivateModes(url.path(), info.footprint)) throw signatureFailure(url.path());
+  BundleInfo info{url, *version, *numbers, status->device, status->inode, {}, *sealDigest};
+  if (installable) info.footprint = survey.footprint;
   return info;
 }
+
+}  // namespace
+
+BundleInfo verify(const FileURL& url) { return verifyBundle(url, false); }
+
+BundleInfo verifyInstallable(const FileURL& url) { return verifyBundle(url, true); }
 
 }  // namespace installer

@@ -22,7 +22,7 @@ void install(const Options& options) {
   // Declared in this order so that the staging directory is cleaned up
   // before the lock is released, on every way out.
   InstallLock lock(options);
-  const Leftovers leftovers = putAwayLeftovers(lock.installDirectory());
+  const Leftovers leftovers = putAwayLeftovers(lock);
   StagingDirectory staging(lock);
   checkStagingVolume(staging, facts.sourceInfo);
   const BundleInfo stagedInfo = stageCopy(facts.sourceInfo, staging);

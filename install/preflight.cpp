@@ -3,6 +3,7 @@
 #include "entry/installer_error.h"
 #include "inspect/data_directories.h"
 #include "inspect/location.h"
+#include "install/staging.h"
 #include "install/volume_check.h"
 #include "platform/services.h"
 #include "process/browser_processes.h"
@@ -35,6 +36,9 @@ PreflightFacts preflight(const Options& options) {
   if (sameText(source.url.path(), options.destination.path())) {
     throw InstallerError("升级包与安装位置相同。");
   }
+  // Before anything is verified there: whatever others may swap in would not
+  // stay what was verified.
+  refuseSharedInstallDirectory(options);
 
   if (services().posix->lstat(options.destination.path())) {
     facts.destinationInfo = verify(options.destination);

@@ -34,18 +34,33 @@ bool destinationUnchanged(const Options& options, const PreflightFacts& facts) {
   return !services().posix->lstat(options.destination.path());
 }
 
-void revalidate(const Options& options, const PreflightFacts& facts, const BundleInfo& stagedInfo) {
+void revalidate(const Options& options, const PreflightFacts& facts,
+                const StagingDirectory& staging, const BundleInfo& stagedInfo) {
   // The seal's digest, not the folder's identity, tells that the content is
   // what was confirmed: a source re-sealed in place keeps its identity.
   bool unchanged = stagedInfo.version == facts.sourceInfo.version &&
                    stagedInfo.sealDigest == facts.sourceInfo.sealDigest &&
-                   facts.sourceInfo.matches(facts.sourceInfo.url) &&
+                   staging.holds(stagedInfo) && facts.sourceInfo.matches(facts.sourceInfo.url) &&
                    destinationUnchanged(options, facts) &&
                    (!facts.currentInfo || facts.currentInfo->matches(facts.currentInfo->url)) &&
                    processIdentifiers(browserProcesses(options.current)) ==
                        processIdentifiers(facts.runningInstances) &&
                    onlyRunningInstanceAt(options.destination, facts.runningInstance);
   if (!unchanged) throw InstallerError("确认后应用或进程已发生变化，请重新打开安装程序。");
+}
+
+/// The destination as an entry of the locked install folder.
+process::FolderEntry destinationEntry(const Options& options, const StagingDirectory& staging) {
+  return staging.lock().entry(options.destination.lastPathComponent());
+}
+
+/// True when the destination holds `bundle`, by its path and in the locked folder.
+bool installedAt(const Options& options, const StagingDirectory& staging,
+                 const BundleInfo& bundle) {
+  const std::optional<FileStatus> entry = services().posix->lstatAt(
+      staging.lock().descriptor(), options.destination.lastPathComponent());
+  return entry && entry->device == bundle.device && entry->inode == bundle.inode &&
+         bundle.matches(options.destination);
 }
 
 /// Puts the exchange (or move) between the staging directory and the
@@ -76,18 +91,18 @@ std::exception_ptr rollBack(const Options& options, const PreflightFacts& facts,
                             const StagingDirectory& staging, const BundleInfo& stagedInfo,
                             const std::vector<RunningApplicationHandle>& launchedInstances) {
   try {
-    if (!stagedInfo.matches(options.destination)) throw InstallerError("安装位置已发生变化。");
+    if (!installedAt(options, staging, stagedInfo)) throw InstallerError("安装位置已发生变化。");
     for (const RunningApplicationHandle& instance : launchedInstances) quit(instance);
     if (!browserProcesses(options.destination).empty()) {
       throw InstallerError("安装位置的浏览器仍在运行。");
     }
+    const process::FolderEntry destination = destinationEntry(options, staging);
     if (!facts.destinationInfo) {
-      files().moveItem(options.destination, staging.stagedBundle());
+      process::move(destination, staging.stagedEntry(), options.destination,
+                    staging.stagedBundle());
     } else {
-      if (!facts.destinationInfo->matches(staging.stagedBundle())) {
-        throw InstallerError("旧版备份已发生变化。");
-      }
-      process::swap(staging.stagedBundle(), options.destination);
+      if (!staging.holds(*facts.destinationInfo)) throw InstallerError("旧版备份已发生变化。");
+      process::swap(staging.stagedEntry(), destination);
     }
     flushExchange(options, staging);
     return nullptr;
@@ -100,7 +115,7 @@ std::exception_ptr rollBack(const Options& options, const PreflightFacts& facts,
 
 void replace(const Options& options, const PreflightFacts& facts, StagingDirectory& staging,
              const BundleInfo& stagedInfo) {
-  revalidate(options, facts, stagedInfo);
+  revalidate(options, facts, staging, stagedInfo);
   if (facts.runningInstance) quit(facts.runningInstance);
 
   std::vector<RunningApplicationHandle> launchedInstances;
@@ -110,10 +125,16 @@ void replace(const Options& options, const PreflightFacts& facts, StagingDirecto
       throw InstallerError("旧浏览器重新打开了，无法完成替换。");
     }
     if (!destinationUnchanged(options, facts)) throw InstallerError("安装位置已发生变化。");
+    // The copy the tools verified by its path, still in the folder made for it.
+    if (!staging.holds(stagedInfo)) {
+      throw InstallerError("确认后应用或进程已发生变化，请重新打开安装程序。");
+    }
+    const process::FolderEntry destination = destinationEntry(options, staging);
     if (!facts.destinationInfo) {
-      files().moveItem(staging.stagedBundle(), options.destination);
+      process::move(staging.stagedEntry(), destination, staging.stagedBundle(),
+                    options.destination);
     } else {
-      process::swap(staging.stagedBundle(), options.destination);
+      process::swap(staging.stagedEntry(), destination);
     }
   } catch (...) {
     notInstalled(facts, std::current_exception());
@@ -124,6 +145,8 @@ void replace(const Options& options, const PreflightFacts& facts, StagingDirecto
     // A flush that fails leaves it open what a power cut would bring back:
     // the old bundle is put back as after a failed launch.
     flushExchange(options, staging);
+    // What is started by its path must be what the exchange put there.
+    if (!installedAt(options, staging, stagedInfo)) throw InstallerError("安装位置已发生变化。");
     launch(options.destination, [&](const RunningApplicationHandle& instance) {
       launchedInstances.push_back(instance);
     });

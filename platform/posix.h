@@ -28,6 +28,11 @@ inline constexpr std::uint32_t symbolicLinkType = 0120000;  // S_IFLNK
 inline constexpr std::uint32_t groupWriteBit = 0020;        // S_IWGRP
 inline constexpr std::uint32_t otherWriteBit = 0002;        // S_IWOTH
 inline constexpr std::uint32_t setIdentityBits = 06000;     // S_ISUID | S_ISGID
+inline constexpr std::uint32_t stickyBit = 01000;           // S_ISVTX
+inline constexpr std::uint32_t permissionBits = 07777;
+
+/// The folder a name relative to the working directory is looked up in (AT_FDCWD).
+inline constexpr int currentDirectoryDescriptor = -100;
 
 inline constexpr int hangUpSignal = 1;  // SIGHUP
 
@@ -49,8 +54,28 @@ class Posix {
   /// without following a link in its last component; nothing when it cannot
   /// be read.
   virtual std::optional<std::string> sha256OfFile(const std::string& path) = 0;
-  /// `open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC)`: a descriptor or -1.
+  /// `open(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)`: a descriptor or -1.
   virtual int openDirectory(const std::string& path) = 0;
+  /// The same for the entry `name` of the open folder `parent`: never through a link.
+  virtual int openDirectoryAt(int parent, const std::string& name) = 0;
+  /// `fstat`: nothing on failure.
+  virtual std::optional<FileStatus> fstat(int descriptor) = 0;
+  /// `fstatat` of `name` in `parent` without following a link: nothing on failure.
+  virtual std::optional<FileStatus> lstatAt(int parent, const std::string& name) = 0;
+  /// `mkdirat`, then the exact `mode` set on the new folder: 0, or the errno value.
+  virtual int makeDirectoryAt(int parent, const std::string& name, std::uint32_t mode) = 0;
+  /// Exchanges two entries of open folders atomically: 0, or the errno value.
+  virtual int exchangeAt(int firstParent, const std::string& firstName, int secondParent,
+                         const std::string& secondName) = 0;
+  /// Renames an entry of one open folder into another, never replacing
+  /// anything there: 0, or the errno value.
+  virtual int moveAt(int fromParent, const std::string& fromName, int toParent,
+                     const std::string& toName) = 0;
+  /// Removes the folder `name` of `parent` with everything in it, but only
+  /// while it is the folder `expected` (device and inode); no link is
+  /// followed and every entry goes by `unlinkat` in its own open folder.
+  /// 0, or the errno value (ESTALE when another folder lies there).
+  virtual int removeTreeAt(int parent, const std::string& name, const FileStatus& expected) = 0;
   /// `flock(descriptor, LOCK_EX | LOCK_NB)`: true when the lock was taken.
   virtual bool lockExclusiveNonBlocking(int descriptor) = 0;
   virtual void close(int descriptor) = 0;

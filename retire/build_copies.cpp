@@ -58,6 +58,16 @@ bool isPrivateDirectory(const FileURL& url) {
          status->uid == posix.getuid() && (status->mode & (groupWriteBit | otherWriteBit)) == 0;
 }
 
+bool isOwnTree(const FileURL& url) {
+  Posix& posix = *services().posix;
+  const std::uint32_t user = posix.getuid();
+  return isPrivateDirectory(url) &&
+         posix.visitTree(url.path(), [&](const std::string&, const FileStatus& status) {
+           if ((status.mode & fileTypeMask) == symbolicLinkType) return true;
+           return status.uid == user && (status.mode & (groupWriteBit | otherWriteBit)) == 0;
+         });
+}
+
 bool arePrivateDirectories(const std::vector<FileURL>& folders) {
   return std::all_of(folders.begin(), folders.end(), isPrivateDirectory);
 }

@@ -31,6 +31,11 @@ bool hasBrowserName(const FileURL& url);
 /// current user that neither the group nor others may write.
 bool isPrivateDirectory(const FileURL& url);
 
+/// True when `url` is a directory of the current user and nothing at or
+/// beneath it (links aside) belongs to another user or may be written by
+/// the group or others: no one else can have put in or can change what it holds.
+bool isOwnTree(const FileURL& url);
+
 /// True when each of `folders` is a private directory (isPrivateDirectory).
 bool arePrivateDirectories(const std::vector<FileURL>& folders);
 

@@ -118,6 +118,9 @@ std::vector<BundleInfo> obsoleteCopies(const BundleInfo& source, const FileURL& 
     // not ours to verify. The folders as listed are looked at, since the
     // candidate's own path has had its links resolved.
     if (!arePrivateDirectories(candidate.privateFolders)) continue;
+    // Another user's copy, or one another user could change, is theirs: it
+    // is never unregistered, moved or registered again in this user's name.
+    if (!isOwnTree(candidate.url)) continue;
     std::optional<BundleInfo> info = verifiedOrNothing(candidate.url);
     if (!info || !lexicographicallyPrecedes(info->versionNumbers, source.versionNumbers)) continue;
     info->privateFolders = std::move(candidate.privateFolders);

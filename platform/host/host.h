@@ -92,6 +92,11 @@ std::optional<PropertyValue> propertyListOfBytes(const std::string& contents,
 /// it has no faithful XML form.
 bool writePropertyList(const std::string& path, const PropertyValue& value, bool binary = false);
 
+/// The property list in the open file `file` when it is a regular file of
+/// the user of at most `limit` bytes; nothing otherwise.
+std::optional<PropertyValue> readUserPropertyList(int file, std::size_t limit,
+                                                  bool* binary = nullptr);
+
 /// The Info dictionary of the bundle at `bundle`: Contents/Info.plist opened
 /// beneath the bundle folder without following any link, a regular file of
 /// at most 1 MiB. Nothing otherwise.

@@ -1,5 +1,7 @@
+#include <fcntl.h>
 #include <glib.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -7,11 +9,15 @@
 #include <mutex>
 #include <string>
 
+#include "helpers/unique_fd.h"
 #include "platform/host/host.h"
 #include "platform/platform_error.h"
 
 namespace installer::host {
 namespace {
+
+/// Far above what the Dock ever writes; a larger file is left alone unread.
+constexpr std::size_t maximumPreferencesSize = 1 << 20;
 
 /// What is known of one application's preferences file.
 struct Domain {
@@ -47,17 +53,23 @@ Domain loadDomain(const std::string& application) {
   } catch (const PlatformError&) {
     return domain;
   }
-  struct stat status {};
-  if (::stat(domain.path.c_str(), &status) != 0) {
+  // The folder may be writable by others: what lies there is read only when
+  // it is the user's own file, not a link, and of a size a real one has.
+  helpers::UniqueFd file(
+      ::open(domain.path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  if (file.get() < 0) {
     domain.writable = errno == ENOENT;
     return domain;
   }
-  // An empty file holds no settings to lose.
-  if (S_ISREG(status.st_mode) && status.st_size == 0) {
+  struct stat status {};
+  // An empty file of the user holds no settings to lose.
+  if (::fstat(file.get(), &status) == 0 && S_ISREG(status.st_mode) && status.st_uid == ::getuid() &&
+      status.st_size == 0) {
     domain.writable = true;
     return domain;
   }
-  std::optional<PropertyValue> contents = readPropertyList(domain.path, &domain.binary);
+  std::optional<PropertyValue> contents =
+      readUserPropertyList(file.get(), maximumPreferencesSize, &domain.binary);
   if (contents && contents->dictionary()) {
     domain.values = *contents->dictionary();
     domain.writable = true;

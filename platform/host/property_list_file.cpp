@@ -294,6 +294,15 @@ std::optional<PropertyValue> readPropertyList(const std::string& path, bool* bin
   return propertyListOfBytes(*contents, binary);
 }
 
+std::optional<PropertyValue> readUserPropertyList(int file, std::size_t limit, bool* binary) {
+  struct stat status {};
+  if (::fstat(file, &status) != 0 || !S_ISREG(status.st_mode) || status.st_uid != ::getuid()) {
+    return std::nullopt;
+  }
+  const posix::FileBytes contents = posix::readOpenFile(file, limit);
+  return contents.error == 0 ? propertyListOfBytes(contents.bytes, binary) : std::nullopt;
+}
+
 std::optional<PropertyDictionary> readBundleInfo(const std::string& bundle) {
   // Far above any real Info.plist; a larger one is not read, so that a
   // hostile bundle cannot make the installer allocate without bound.

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "platform/platform_error.h"
+#include "platform/posix/descriptors.h"
 #include "platform/posix/system_calls.h"
 
 namespace installer::posix {
@@ -59,7 +60,37 @@ std::optional<std::string> PosixSystem::realpath(const std::string& path) {
 }
 
 int PosixSystem::openDirectory(const std::string& path) {
-  return ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  return ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+}
+
+int PosixSystem::openDirectoryAt(int parent, const std::string& name) {
+  return posix::openDirectoryAt(parent, name);
+}
+
+std::optional<FileStatus> PosixSystem::fstat(int descriptor) {
+  return statusOfDescriptor(descriptor);
+}
+
+std::optional<FileStatus> PosixSystem::lstatAt(int parent, const std::string& name) {
+  return statusAt(parent, name);
+}
+
+int PosixSystem::makeDirectoryAt(int parent, const std::string& name, std::uint32_t mode) {
+  return posix::makeDirectoryAt(parent, name, mode);
+}
+
+int PosixSystem::exchangeAt(int firstParent, const std::string& firstName, int secondParent,
+                            const std::string& secondName) {
+  return exchangeEntriesAt(firstParent, firstName, secondParent, secondName);
+}
+
+int PosixSystem::moveAt(int fromParent, const std::string& fromName, int toParent,
+                        const std::string& toName) {
+  return renameWithoutReplacingAt(fromParent, fromName, toParent, toName);
+}
+
+int PosixSystem::removeTreeAt(int parent, const std::string& name, const FileStatus& expected) {
+  return posix::removeTreeAt(parent, name, expected);
 }
 
 bool PosixSystem::lockExclusiveNonBlocking(int descriptor) {

@@ -28,6 +28,15 @@ class PosixSystem final : public Posix {
                  const std::function<bool(const std::string&, const FileStatus&)>& visit) override;
   std::optional<std::string> sha256OfFile(const std::string& path) override;
   int openDirectory(const std::string& path) override;
+  int openDirectoryAt(int parent, const std::string& name) override;
+  std::optional<FileStatus> fstat(int descriptor) override;
+  std::optional<FileStatus> lstatAt(int parent, const std::string& name) override;
+  int makeDirectoryAt(int parent, const std::string& name, std::uint32_t mode) override;
+  int exchangeAt(int firstParent, const std::string& firstName, int secondParent,
+                 const std::string& secondName) override;
+  int moveAt(int fromParent, const std::string& fromName, int toParent,
+             const std::string& toName) override;
+  int removeTreeAt(int parent, const std::string& name, const FileStatus& expected) override;
   bool lockExclusiveNonBlocking(int descriptor) override;
   void close(int descriptor) override;
   std::uint32_t getuid() override;

@@ -16,6 +16,11 @@ namespace installer::posix {
 int renameWithoutReplacing(const std::string& from, const std::string& to);
 /// Exchanges two directory entries atomically.
 int exchangeEntries(const std::string& first, const std::string& second);
+/// The same two for entries named in open folders.
+int renameWithoutReplacingAt(int fromParent, const std::string& from, int toParent,
+                             const std::string& to);
+int exchangeEntriesAt(int firstParent, const std::string& first, int secondParent,
+                      const std::string& second);
 /// Removes the quarantine mark from the item at `path` (of type `mode`)
 /// itself, never from what a link points to; an item without the mark, or
 /// one that cannot carry attributes, is success.

@@ -52,6 +52,13 @@ class FixedPosix final : public Posix {
   }
   std::optional<std::string> sha256OfFile(const std::string&) override { return std::nullopt; }
   int openDirectory(const std::string&) override { return -1; }
+  int openDirectoryAt(int, const std::string&) override { return -1; }
+  std::optional<FileStatus> fstat(int) override { return std::nullopt; }
+  std::optional<FileStatus> lstatAt(int, const std::string&) override { return std::nullopt; }
+  int makeDirectoryAt(int, const std::string&, std::uint32_t) override { return 1; }
+  int exchangeAt(int, const std::string&, int, const std::string&) override { return 1; }
+  int moveAt(int, const std::string&, int, const std::string&) override { return 1; }
+  int removeTreeAt(int, const std::string&, const FileStatus&) override { return 1; }
   bool lockExclusiveNonBlocking(int) override { return false; }
   void close(int) override {}
   std::uint32_t getuid() override { return 501; }

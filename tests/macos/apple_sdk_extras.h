@@ -19,6 +19,10 @@ NS_ASSUME_NONNULL_BEGIN
 #define RENAME_EXCL 0x00000004
 // stdio.h
 extern "C" int renamex_np(const char*, const char*, unsigned int);
+// stdio.h
+#define RENAME_EXCL 0x00000004
+// stdio.h
+extern "C" int renameatx_np(int, const char*, int, const char*, unsigned int);
 // sys/fcntl.h
 #define F_FULLFSYNC 51
 // sys/fcntl.h

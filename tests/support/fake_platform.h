@@ -183,6 +183,27 @@ class FakePosix final : public Posix {
     return real_.sha256OfFile(path);
   }
   int openDirectory(const std::string& path) override { return real_.openDirectory(path); }
+  int openDirectoryAt(int parent, const std::string& name) override {
+    return real_.openDirectoryAt(parent, name);
+  }
+  std::optional<FileStatus> fstat(int descriptor) override { return real_.fstat(descriptor); }
+  std::optional<FileStatus> lstatAt(int parent, const std::string& name) override {
+    return real_.lstatAt(parent, name);
+  }
+  int makeDirectoryAt(int parent, const std::string& name, std::uint32_t mode) override {
+    return real_.makeDirectoryAt(parent, name, mode);
+  }
+  int exchangeAt(int firstParent, const std::string& firstName, int secondParent,
+                 const std::string& secondName) override {
+    return real_.exchangeAt(firstParent, firstName, secondParent, secondName);
+  }
+  int moveAt(int fromParent, const std::string& fromName, int toParent,
+             const std::string& toName) override {
+    return real_.moveAt(fromParent, fromName, toParent, toName);
+  }
+  int removeTreeAt(int parent, const std::string& name, const FileStatus& expected) override {
+    return real_.removeTreeAt(parent, name, expected);
+  }
   bool lockExclusiveNonBlocking(int descriptor) override {
     return real_.lockExclusiveNonBlocking(descriptor);
   }
