@@ -83,7 +83,7 @@ bool buildHasPublisher();
 /// A new Ed25519 signing key at `at` (a PEM file): another publisher's.
 std::filesystem::path makeSigningKey(const std::filesystem::path& at);
 
-/// Changes one bit of the signature in the bundle's seal, nothing else.
+/// Changes a bit of the signature in the bundle's seal, nothing else.
 void changeSignatureByte(const std::filesystem::path& bundle);
 
 /// Whether the built `codesign --verify --deep --strict` accepts the bundle.

@@ -136,7 +136,10 @@ TEST_F(VerifyTest, WhatCouldRunOtherCodeIsTheSignatureFailureOfAnInstallableBund
     const std::string path = root() + "/" + c.name;
     testing::makeBundle(path);
     c.change(path);
-    ASSERT_EQ(hostChildProcesses_.run("/usr/bin/codesign", {"-s", testing::signingIdentity(), "-f", path}), 0) << c.name;
+    ASSERT_EQ(hostChildProcesses_.run("/usr/bin/codesign",
+                                      {"-s", testing::signingIdentity(), "-f", path}),
+              0)
+        << c.name;
     try {
       verifyInstallable(FileURL::fromAbsolutePath(path));
       ADD_FAILURE() << c.name << " verified";

@@ -268,7 +268,8 @@ TEST_F(InstallTest, ChangesWhileTheDialogWasOpenEndTheInstallation) {
       {"the source was re-sealed in place with other content", std::nullopt, nullptr,
        [this] {
          testing::writeFile(source().path() + "/Contents/Resources/page.html", "<p>other</p>\n");
-         hostChildProcesses_.run("/usr/bin/codesign", {"-s", testing::signingIdentity(), "-f", source().path()});
+         hostChildProcesses_.run("/usr/bin/codesign",
+                                 {"-s", testing::signingIdentity(), "-f", source().path()});
        },
        changed},
       {"the installed bundle was replaced", std::nullopt, nullptr,
