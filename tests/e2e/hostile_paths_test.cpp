@@ -8,8 +8,10 @@
 // they become the real ones.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -18,6 +20,7 @@
 #include "harness.h"
 #include "installation_steps.h"
 #include "launch_registry.h"
+#include "spawn.h"
 #include "trash_contents.h"
 
 namespace e2e {
@@ -330,6 +333,96 @@ TEST(HostilePaths, AppearUnchangedInRefusals) {
       EXPECT_TRUE(fs::is_empty(at.apps()));
     });
   }
+}
+
+/// What another local user may do to a folder the installer works in, and
+/// what must then hold: nothing of theirs installed, nothing of ours lost.
+TEST(HostilePaths, WhatOtherUsersArrangeInstallsNothingAndLosesNothing) {
+  Sandbox toolsSandbox;
+  const fs::path installer = loggingInstaller(toolsSandbox);
+  const fs::path failingCopy =
+      copyInstallerBundle(toolsSandbox.path("no-copy/QuorvaneInstaller.app"));
+  replaceHelper(failingCopy, "cp", "#!/bin/sh\nexit 1\n");
+  const std::string leftoverName = ".qrvx-update-0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0";
+  const struct Row {
+    const char* what;
+    std::function<void(const Locations&)> arrange;
+    /// After a confirmation, when the refusal follows it.
+    bool confirmed;
+    std::string failure;
+    std::optional<fs::path> installerBundle;
+    std::function<void(const Locations&)> expect;
+  } rows[] = {
+      // Anyone could swap the staging folder between the copy and the exchange.
+      {"an install folder everybody may write, not sticky",
+       [](const Locations& at) { fs::permissions(at.apps(), fs::perms(0777)); }, false,
+       "安装位置所在的文件夹可被其他用户修改，无法安全安装。", std::nullopt,
+       [](const Locations& at) { expectCalls(at.log, "cp", {}); }},
+      // A folder of the user's renamed as a leftover is theirs, not the installer's.
+      {"a folder of notes named like a leftover",
+       [&](const Locations& at) {
+         writeFile(at.apps() / leftoverName / "Notes/plan.txt", "mine\n");
+         fs::permissions(at.apps() / leftoverName, fs::perms(0700));
+       },
+       true, "无法准备新版浏览器。", failingCopy,
+       [&](const Locations& at) {
+         EXPECT_EQ(readFile(at.apps() / leftoverName / "Notes/plan.txt"), "mine\n");
+       }},
+      // Sealed small, then made huge without a byte of data: refused before hashing.
+      {"a bundle past the size bound",
+       [](const Locations& at) {
+         std::ofstream(at.source() / "Contents/Resources/huge.bin").close();
+         fs::resize_file(at.source() / "Contents/Resources/huge.bin", std::uintmax_t{9} << 30);
+       },
+       false, "", std::nullopt, [](const Locations& at) { expectCalls(at.log, "codesign", {}); }},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    runCase([&] {
+      Sandbox sandbox;
+      const Locations at = locationsOf(sandbox, hostileNames()[0]);
+      makeBundle(at.source());
+      const fs::path current = makeBundle(at.current(), {.version = std::string("1.0")});
+      fs::create_directories(at.apps());
+      row.arrange(at);
+      InstallerRun run = InstallerRun::start(
+          sandbox, {.arguments = {"--source", at.source().string(), "--destination",
+                                  at.destination().string(), "--current-app", current.string()},
+                    .extraEnvironment = {{"E2E_TOOL_LOG", at.log.string()}},
+                    .installerBundle = row.installerBundle.value_or(installer)});
+      const std::string failure =
+          row.failure.empty() ? "应用签名校验失败。\n" + shown(at.source()) : row.failure;
+      if (row.confirmed) {
+        run.waitForAlert();
+        run.press(returnKey);
+        EXPECT_EQ(run.waitForAlert().informativeText, failure);
+        run.press(returnKey);
+        EXPECT_EQ(run.finish().exitStatus, 1);
+      } else {
+        expectFailureReport(run, failure, ToolDiagnostics::mayPrecede);
+      }
+      EXPECT_FALSE(fs::exists(at.destination()));
+      row.expect(at);
+    });
+  }
+}
+
+// A download of a few kilobytes may hold a file of gigabytes of holes; a copy
+// that writes them out as zeroes fills the user's disk.
+TEST(HostilePaths, TheInstallersCopyKeepsHolesAsHoles) {
+  Sandbox sandbox;
+  const fs::path source = sandbox.path("source"), copy = sandbox.path("copy");
+  fs::create_directories(source);
+  std::ofstream(source / "sparse.bin").close();
+  fs::resize_file(source / "sparse.bin", std::uintmax_t{4} << 30);
+  writeFile(source / "tail.txt", "data\n");
+  const ToolResult result = runTool(helperPath(builtInstallerBundle(), "cp"),
+                                    {"-cRpP", source.string(), copy.string()}, toolEnvironment());
+  ASSERT_EQ(result.exitStatus, 0) << result.standardError;
+  struct stat status {};
+  ASSERT_EQ(::stat((copy / "sparse.bin").c_str(), &status), 0);
+  EXPECT_EQ(status.st_size, off_t{4} << 30);
+  EXPECT_LT(status.st_blocks * 512, off_t{1} << 20) << "the holes were written out";
 }
 
 }  // namespace
