@@ -5,7 +5,7 @@
 namespace installer::posix {
 
 /// The file manager's tasks that are POSIX calls on both systems; each
-/// backend adds the Trash and the user's folders. Descriptions name the
+/// backend adds the Trash, the user's home and Application Support. Descriptions name the
 /// operation, the path and the C library's text.
 class PosixFileManager : public FileManager {
  public:
@@ -20,6 +20,10 @@ class PosixFileManager : public FileManager {
   /// Sorted by name.
   std::vector<FileURL> contentsOfDirectory(const FileURL& directory) override;
   std::vector<FileURL> contentsOfDirectoryIncludingHidden(const FileURL& directory) override;
+  /// The password database's entry.
+  std::optional<std::string> homeDirectoryOfUser(const std::string& user) override;
+  /// `getcwd`.
+  std::string currentDirectoryPath() override;
 };
 
 }  // namespace installer::posix

@@ -516,8 +516,13 @@ TEST_F(InstallTest, LeftoversOfInterruptedRunsGoToTheTrashWithoutEndingTheInstal
     if (c.anotherUser) posix_.uid_ = 4242;
     application_.responses_ = {alertFirstButtonReturn};
     application_.alertsShown_.clear();
+    std::vector<int> activitiesWhileShown;
+    application_.whileShown_ = [&](const Alert&) {
+      activitiesWhileShown.push_back(clock_.activitiesHeld_);
+    };
 
     EXPECT_EQ(failureOf([&] { install(options()); }), "") << c.what;
+    EXPECT_EQ(activitiesWhileShown, std::vector<int>(activitiesWhileShown.size(), 0)) << c.what;
     EXPECT_EQ(verify(destination()).version, "2.0") << c.what;
     std::vector<std::string> remaining;
     for (const std::string& staging : stagingDirectories())
