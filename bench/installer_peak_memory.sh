@@ -6,7 +6,8 @@
 # processes and are not in it. Sampled every 2 ms; the held runs run the
 # installer under strace, which holds it 0.3 s at exit_group, so that the last
 # sample comes after all its work. Each scenario: a plain update, and one whose
-# folder also holds 200 entries with 20 older copies to retire.
+# folder also holds 200 entries with 20 older copies to retire, and one whose
+# new bundle holds a 300 MB file.
 # For comparison it also shows what wait4 (like /usr/bin/time -v) reports for
 # an unheld run: the larger of the installer's peak and the biggest helper's.
 #
@@ -42,6 +43,19 @@ rm -rf -- "$apps"
 mkdir "$apps"
 populate_neighbours
 measure "update + 200 entries" --hold-exit
+# A new bundle holding one 300 MB file (sealed again): the installer walks,
+# verifies and stages it through the shared POSIX layer, whose digests
+# stream through a fixed buffer, so its peak must not grow with the file
+# (aim: under 16 MB).
+stop_destination_browsers
+rm -rf -- "$apps"
+mkdir "$apps"
+head -c 300M /dev/urandom >"$new_bundle/Contents/Resources/large.bin"
+"$seal_tool" -s - -f --deep "$new_bundle"
+hand_over
+measure "update, one 300 MB file" --hold-exit
+rm -f -- "$new_bundle/Contents/Resources/large.bin"
+"$seal_tool" -s - -f --deep "$new_bundle"
 echo "the largest helper run in such an update, for comparison (maxrss from wait4):"
 /usr/bin/time -o "$sandbox/time.txt" -f "  codesign --verify --deep --strict: %M kB" \
   "$installer_bundle/Contents/Helpers/codesign" --verify --deep --strict "$destination"

@@ -99,6 +99,12 @@ BundleInfo verifyBundle(const FileURL& url, bool installable) {
 
   std::optional<BundleContents> bundle = services().bundles->open(url);
   if (!bundle) throw unrecognised();
+  if (bundle->infoRefused) {
+    throw InstallerError(
+        "系统不允许读取" + browserName +
+        "应用包的信息。请在“系统设置”>“隐私与安全性”中允许安装程序访问该位置，然后重试。\n" +
+        shownPath(path));
+  }
   if (bundle->bundleIdentifier != browserIdentifier) throw unrecognised();
   const PropertyValue* executableValue = bundle->infoValue("CFBundleExecutable");
   const std::string* executableName = executableValue ? executableValue->string() : nullptr;

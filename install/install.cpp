@@ -16,9 +16,9 @@ void install(const Options& options) {
   if (!confirmed(options, facts)) return;
   // From here the installer waits on timers (quitting, the launch watch),
   // which a napped process would stretch. Not held while the confirmation
-  // waits for a person, so that the Mac may still sleep if nobody answers.
-  const std::unique_ptr<Activity> activity =
-      services().processInfo->beginActivity("安装" + browserName);
+  // waits for a person, nor the final report, so that the Mac may still
+  // sleep if nobody answers.
+  std::unique_ptr<Activity> activity = services().processInfo->beginActivity("安装" + browserName);
   // Declared in this order so that the staging directory is cleaned up
   // before the lock is released, on every way out.
   InstallLock lock(options);
@@ -27,7 +27,7 @@ void install(const Options& options) {
   checkStagingVolume(staging, facts.sourceInfo);
   const BundleInfo stagedInfo = stageCopy(facts.sourceInfo, staging);
   replace(options, facts, staging, stagedInfo);
-  retireOldCopies(options, facts, staging, leftovers);
+  retireOldCopies(options, facts, staging, leftovers, std::move(activity));
 }
 
 }  // namespace installer

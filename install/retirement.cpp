@@ -67,7 +67,7 @@ void flushMovesFrom(const FileURL& stagingDirectory, bool replacedBundleMoved,
 }  // namespace
 
 void retireOldCopies(const Options& options, const PreflightFacts& facts, StagingDirectory& staging,
-                     const Leftovers& leftovers) {
+                     const Leftovers& leftovers, std::unique_ptr<Activity> activity) {
   std::vector<std::string> notTrashed;
   std::set<std::string> trashedPaths;
   const FileURL stagedBundle = staging.stagedBundle();
@@ -104,6 +104,8 @@ void retireOldCopies(const Options& options, const PreflightFacts& facts, Stagin
 
   removeDockEntries(trashedPaths);
   flushMovesFrom(staging.url(), replacedBundleMoved, trashedPaths);
+  // A report nobody answers must not keep the Mac awake.
+  activity.reset();
   reportCopies(notTrashed, leftovers);
 }
 

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <memory>
+
 #include "entry/options.h"
 #include "install/leftovers.h"
 #include "install/preflight.h"
 #include "install/staging.h"
+#include "platform/process_info.h"
 
 namespace installer {
 
@@ -12,8 +15,9 @@ namespace installer {
 /// copies found on the machine, removes the Dock tiles of those that went to
 /// the Trash and lists the others in one alert, with what became of the
 /// `leftovers` of interrupted runs. Keeps the staging directory when the
-/// replaced bundle stays in it. Never throws.
+/// replaced bundle stays in it. Ends `activity` before the alert waits for a
+/// person. Never throws.
 void retireOldCopies(const Options& options, const PreflightFacts& facts, StagingDirectory& staging,
-                     const Leftovers& leftovers);
+                     const Leftovers& leftovers, std::unique_ptr<Activity> activity = nullptr);
 
 }  // namespace installer

@@ -14,6 +14,9 @@ struct BundleContents {
   /// Absent when the Info dictionary names no executable.
   std::optional<FileURL> executableURL;
   PropertyDictionary info;
+  /// The system refused to let the Info.plist be read (EPERM or EACCES: on
+  /// macOS, the privacy protection of the folder it lies in); `info` is empty.
+  bool infoRefused = false;
 
   /// `objectForInfoDictionaryKey:`: the stored value of any type, or nothing.
   const PropertyValue* infoValue(const std::string& key) const { return findProperty(info, key); }

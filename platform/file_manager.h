@@ -22,10 +22,10 @@ struct VolumeStatus {
 };
 
 /// File operations as whole tasks. Every failure throws PlatformError with the
-/// platform's own description, quoted as is in the user's messages: on macOS
-/// the NSError's localizedDescription, which names the item and the reason in
-/// the installer bundle's language (Chinese, its development region); on the
-/// host the operation, the path and the C library's English error text.
+/// platform's own description, quoted as is in the user's messages: the
+/// operation, the path and the C library's English error text; for the Trash
+/// on macOS the NSError's localizedDescription, which names the item and the
+/// reason in the installer bundle's language (Chinese, its development region).
 class FileManager {
  public:
   virtual ~FileManager() = default;

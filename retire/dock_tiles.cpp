@@ -29,6 +29,13 @@ std::optional<FileURL> tileLocation(const PropertyDictionary& tile) {
   const PropertyValue* urlValue = fileData ? findProperty(*fileData, "_CFURLString") : nullptr;
   const std::string* urlString = urlValue ? urlValue->string() : nullptr;
   if (!urlString) return std::nullopt;
+  // Type 0 (kCFURLPOSIXPathStyle) holds a plain path; the Dock writes 15, a URL.
+  const PropertyValue* typeValue = findProperty(*fileData, "_CFURLStringType");
+  const std::int64_t* type = typeValue ? std::get_if<std::int64_t>(&typeValue->storage()) : nullptr;
+  if (type && *type == 0) {
+    if (urlString->empty() || urlString->front() != '/') return std::nullopt;
+    return FileURL::fromAbsolutePath(*urlString);
+  }
   const std::optional<ParsedURL> parsed = parseURLString(*urlString);
   if (!parsed || !parsed->isFileURL()) return std::nullopt;
   return FileURL::fromAbsolutePath(parsed->path);

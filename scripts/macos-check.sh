@@ -59,7 +59,14 @@ done
 echo "sealed; arm64 and x86_64; macOS 12 onwards; development region zh_CN"
 
 step "The disk image"
-cpack --preset apple
+# Hosted Mac runners fail `hdiutil create` now and then with "Resource
+# busy" while the system still holds the new image; a later try succeeds.
+for attempt in 1 2 3; do
+  cpack --preset apple && break
+  ((attempt < 3)) || fail "cpack could not make the disk image"
+  echo "cpack failed (attempt $attempt); trying again" >&2
+  sleep 10
+done
 image="$(ls "$root"/build-mac/QuorvaneInstaller-*-Darwin.dmg)"
 hdiutil verify "$image"
 echo "$image"

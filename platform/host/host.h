@@ -27,13 +27,12 @@ class HostFileManager final : public posix::PosixFileManager {
   void trashItem(const FileURL& item) override;
   std::vector<FileURL> applicationSupportDirectories() override;
   std::string homeDirectory() override;
-  std::optional<std::string> homeDirectoryOfUser(const std::string& user) override;
-  std::string currentDirectoryPath() override;
 };
 
-/// The POSIX calls and flushes are the shared layer's.
+/// The POSIX calls, the flushes and the UUIDs are the shared layer's.
 using HostPosix = posix::PosixSystem;
 using HostDurability = posix::PosixDurability;
+using HostUUIDs = posix::PosixUUIDs;
 
 /// Runs the helper of the same name from `helpersDirectory` in place of the
 /// macOS system tools; every other path runs as given.
@@ -67,11 +66,6 @@ class HostPreferences final : public Preferences {
  private:
   struct State;
   std::unique_ptr<State> state_;
-};
-
-class HostUUIDs final : public UUIDs {
- public:
-  std::string newUUIDString() override;
 };
 
 /// ICU.

@@ -52,16 +52,16 @@ class MacFileManager final : public posix::PosixFileManager {
   void trashItem(const FileURL& item) override;
   std::vector<FileURL> applicationSupportDirectories() override;
   std::string homeDirectory() override;
-  std::optional<std::string> homeDirectoryOfUser(const std::string& user) override;
   /// `statvfs`, and what the volume's resource values say.
   std::optional<VolumeStatus> volumeOf(const FileURL& item) override;
-  std::string currentDirectoryPath() override;
 };
 
-/// The POSIX calls and flushes are the shared layer's: `fsync` of every
-/// item, then the drive's cache flush that APFS's `fsync` leaves undone.
+/// The POSIX calls, the flushes and the UUIDs are the shared layer's: `fsync`
+/// of every item, then the drive's cache flush that APFS's `fsync` leaves
+/// undone.
 using MacPosix = posix::PosixSystem;
 using MacDurability = posix::PosixDurability;
+using MacUUIDs = posix::PosixUUIDs;
 
 /// NSTask, running the system tools themselves.
 class MacChildProcesses final : public ChildProcesses {
@@ -74,8 +74,8 @@ class MacProcessInfo final : public ProcessInfo {
  public:
   std::map<std::string, std::string> environment() override;
   double systemUptime() override;
-  /// A user-initiated, latency-critical activity: no App Nap, no timer
-  /// coalescing, no idle system sleep while it is held.
+  /// A user-initiated activity: no App Nap while it is held; the Mac may
+  /// still sleep when idle.
   std::unique_ptr<Activity> beginActivity(const std::string& reason) override;
 };
 
@@ -112,12 +112,6 @@ class MacPreferences final : public Preferences {
  private:
   struct State;
   std::unique_ptr<State> state_;
-};
-
-/// NSUUID.
-class MacUUIDs final : public UUIDs {
- public:
-  std::string newUUIDString() override;
 };
 
 /// NSString; text that is not UTF-8 is answered unchanged.

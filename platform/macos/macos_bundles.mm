@@ -26,7 +26,8 @@ std::optional<BundleContents> MacBundles::open(const FileURL& bundle) {
     // file of any size.
     posix::FileBytes bytes =
         posix::readFileBeneath(bundle.path(), {"Contents", "Info.plist"}, maximumInfoSize);
-    if (bytes.error != 0 && bytes.error != ENOENT) return std::nullopt;
+    const bool refused = bytes.error == EPERM || bytes.error == EACCES;
+    if (bytes.error != 0 && bytes.error != ENOENT && !refused) return std::nullopt;
     PropertyDictionary entries;
     if (bytes.error == 0) {
       NSData* data = [NSData dataWithBytes:bytes.bytes.data() length:bytes.bytes.size()];
@@ -41,7 +42,9 @@ std::optional<BundleContents> MacBundles::open(const FileURL& bundle) {
         if (value) entries.push_back(PropertyEntry{utf8OfString(key), std::move(*value)});
       }
     }
-    return bundleContentsOf(bundle, std::move(entries));
+    BundleContents contents = bundleContentsOf(bundle, std::move(entries));
+    contents.infoRefused = refused;
+    return contents;
   });
 }
 

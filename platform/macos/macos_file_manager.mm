@@ -52,25 +52,6 @@ std::string MacFileManager::homeDirectory() {
   return withinAutoreleasePool([&] { return utf8OfString(NSHomeDirectory()); });
 }
 
-std::optional<std::string> MacFileManager::homeDirectoryOfUser(const std::string& user) {
-  return withinAutoreleasePool([&]() -> std::optional<std::string> {
-    NSString* name = stringOfUTF8(user);
-    if (!name) return std::nullopt;
-    NSString* home = NSHomeDirectoryForUser(name);
-    if (!home) return std::nullopt;
-    return utf8OfString(home);
-  });
-}
-
-std::string MacFileManager::currentDirectoryPath() {
-  return withinAutoreleasePool([&] {
-    NSString* path = [[NSFileManager defaultManager] currentDirectoryPath];
-    // Relative paths resolved against a guess would name the wrong files.
-    if (path.length == 0) throw PlatformError("Could not get the current directory");
-    return utf8OfString(path);
-  });
-}
-
 std::optional<VolumeStatus> MacFileManager::volumeOf(const FileURL& item) {
   std::optional<VolumeStatus> status = PosixFileManager::volumeOf(item);
   if (!status) return std::nullopt;

@@ -44,7 +44,7 @@ class MacActivity final : public Activity {
 std::unique_ptr<Activity> MacProcessInfo::beginActivity(const std::string& reason) {
   return withinAutoreleasePool([&reason]() -> std::unique_ptr<Activity> {
     id<NSObject> token = [[NSProcessInfo processInfo]
-        beginActivityWithOptions:NSActivityUserInitiated | NSActivityLatencyCritical
+        beginActivityWithOptions:NSActivityUserInitiatedAllowingIdleSystemSleep
                           reason:displayStringOfUTF8(reason)];
     return std::make_unique<MacActivity>(token);
   });

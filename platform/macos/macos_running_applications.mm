@@ -1,4 +1,5 @@
 #import <CoreFoundation/CoreFoundation.h>
+#include <dlfcn.h>
 #include <signal.h>
 
 #include <cerrno>
@@ -6,17 +7,6 @@
 #include "platform/macos/macos.h"
 #include "platform/macos/macos_foundation.h"
 #include "platform/macos/macos_running_application.h"
-
-// Security.framework has exported these since macOS 10.12 without a header in
-// the SDK; the declarations are those of its published SecTranslocate.h.
-#pragma clang assume_nonnull begin
-extern "C" {
-Boolean SecTranslocateIsTranslocatedURL(CFURLRef path, bool* isTranslocated,
-                                        CFErrorRef* _Nullable error);
-CFURLRef _Nullable SecTranslocateCreateOriginalPathForURL(CFURLRef translocatedPath,
-                                                          CFErrorRef* _Nullable error);
-}
-#pragma clang assume_nonnull end
 
 namespace installer::macos {
 namespace {
@@ -27,13 +17,21 @@ namespace {
 /// transaction verified: locations are compared by the original. `url` itself
 /// when it is not translocated or the original cannot be told.
 NSURL* untranslocated(NSURL* url) {
+  // Security.framework exports these without a header in the SDK (the types
+  // are those of its published SecTranslocate.h). Looked up at run time: a
+  // macOS without them would refuse to start a program linked to them.
+  using IsTranslocated = Boolean (*)(CFURLRef, bool*, CFErrorRef*);
+  using OriginalPath = CFURLRef (*)(CFURLRef, CFErrorRef*);
+  static const auto isTranslocated =
+      reinterpret_cast<IsTranslocated>(::dlsym(RTLD_DEFAULT, "SecTranslocateIsTranslocatedURL"));
+  static const auto originalPath = reinterpret_cast<OriginalPath>(
+      ::dlsym(RTLD_DEFAULT, "SecTranslocateCreateOriginalPathForURL"));
   bool translocated = false;
-  if (!url || !SecTranslocateIsTranslocatedURL((__bridge CFURLRef)url, &translocated, nullptr) ||
-      !translocated) {
+  if (!url || !isTranslocated || !originalPath ||
+      !isTranslocated((__bridge CFURLRef)url, &translocated, nullptr) || !translocated) {
     return url;
   }
-  NSURL* original =
-      CFBridgingRelease(SecTranslocateCreateOriginalPathForURL((__bridge CFURLRef)url, nullptr));
+  NSURL* original = CFBridgingRelease(originalPath((__bridge CFURLRef)url, nullptr));
   return original ? original : url;
 }
 

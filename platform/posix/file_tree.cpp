@@ -11,6 +11,12 @@
 namespace installer::posix {
 namespace {
 
+struct TreeWalkCloser {
+  void operator()(FTS* walk) const { ::fts_close(walk); }
+};
+
+}  // namespace
+
 FileStatus fileStatusOf(const struct stat& status) {
   return FileStatus{static_cast<std::int64_t>(status.st_dev),
                     status.st_ino,
@@ -19,12 +25,6 @@ FileStatus fileStatusOf(const struct stat& status) {
                     static_cast<std::uint64_t>(status.st_size),
                     static_cast<std::uint64_t>(status.st_blocks) * 512};
 }
-
-struct TreeWalkCloser {
-  void operator()(FTS* walk) const { ::fts_close(walk); }
-};
-
-}  // namespace
 
 std::optional<TreeStop> walkTree(
     const std::string& root,

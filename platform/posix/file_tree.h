@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/stat.h>
+
 #include <functional>
 #include <optional>
 #include <string>
@@ -7,6 +9,9 @@
 #include "platform/posix.h"
 
 namespace installer::posix {
+
+/// The fields of `status` the installer reads.
+FileStatus fileStatusOf(const struct stat& status);
 
 /// Where a tree walk stopped: the item, and the errno value of the failure
 /// or what `visit` answered.

@@ -5,7 +5,7 @@
 namespace installer::posix {
 
 /// The file manager's tasks that are POSIX calls on both systems; each
-/// backend adds the Trash and the user's folders. Descriptions name the
+/// backend adds the Trash, the user's home and Application Support. Descriptions name the
 /// operation, the path and the C library's text.
 class PosixFileManager : public FileManager {
  public:
@@ -25,6 +25,10 @@ class PosixFileManager : public FileManager {
   /// It cannot tell whether the volume keeps modes, links or exchanges: a
   /// FUSE disk reports only `fuseblk` on Linux. The installer tries them.
   std::optional<VolumeStatus> volumeOf(const FileURL& item) override;
+  /// The password database's entry.
+  std::optional<std::string> homeDirectoryOfUser(const std::string& user) override;
+  /// `getcwd`.
+  std::string currentDirectoryPath() override;
 };
 
 }  // namespace installer::posix

@@ -12,6 +12,7 @@
 
 #include "platform/platform_error.h"
 #include "platform/posix/descriptors.h"
+#include "platform/posix/file_tree.h"
 #include "platform/posix/system_calls.h"
 
 namespace installer::posix {
@@ -43,12 +44,7 @@ bool isDirectory(const std::string& path) {
 std::optional<FileStatus> PosixSystem::lstat(const std::string& path) {
   struct stat status {};
   if (::lstat(path.c_str(), &status) != 0) return std::nullopt;
-  return FileStatus{static_cast<std::int64_t>(status.st_dev),
-                    status.st_ino,
-                    status.st_mode,
-                    status.st_uid,
-                    static_cast<std::uint64_t>(status.st_size),
-                    static_cast<std::uint64_t>(status.st_blocks) * 512};
+  return fileStatusOf(status);
 }
 
 std::optional<std::string> PosixSystem::realpath(const std::string& path) {

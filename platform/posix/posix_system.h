@@ -9,6 +9,7 @@
 
 #include "platform/durability.h"
 #include "platform/posix.h"
+#include "platform/uuids.h"
 
 namespace installer::posix {
 
@@ -18,6 +19,9 @@ std::string errorText(int error);
 [[noreturn]] void fail(const std::string& what, int error);
 /// Whether `path`, links followed, is a directory.
 bool isDirectory(const std::string& path);
+/// The home folder the password database gives `user`; nothing, with the
+/// lookup's error in `failure` where given, when it has none.
+std::optional<std::string> homeOfUserIdentifier(std::uint32_t user, int* failure);
 
 class PosixSystem final : public Posix {
  public:
@@ -46,6 +50,12 @@ class PosixSystem final : public Posix {
   std::string strerror(int error) override;
   void writeStandardError(const std::string& text) override;
   [[noreturn]] void exit(int status) override;
+};
+
+/// libuuid on Linux, the C library's on macOS.
+class PosixUUIDs final : public UUIDs {
+ public:
+  std::string newUUIDString() override;
 };
 
 /// `fsync` of every folder, then the flush of the drive's cache where the

@@ -534,8 +534,13 @@ TEST_F(InstallTest, LeftoversOfInterruptedRunsGoToTheTrashWithoutEndingTheInstal
     if (c.anotherUser) posix_.uid_ = 4242;
     application_.responses_ = {alertFirstButtonReturn};
     application_.alertsShown_.clear();
+    std::vector<int> activitiesWhileShown;
+    application_.whileShown_ = [&](const Alert&) {
+      activitiesWhileShown.push_back(clock_.activitiesHeld_);
+    };
 
     EXPECT_EQ(failureOf([&] { install(options()); }), c.failure) << c.what;
+    EXPECT_EQ(activitiesWhileShown, std::vector<int>(activitiesWhileShown.size(), 0)) << c.what;
     if (c.failure.empty()) {
       EXPECT_EQ(verify(destination()).version, "2.0") << c.what;
     }

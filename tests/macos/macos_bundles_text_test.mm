@@ -57,6 +57,9 @@ TEST(MacBundles, AbsentValuesStayAbsent) {
   EXPECT_EQ(contents->executableURL, std::nullopt);
   EXPECT_EQ(contents->infoValue("CFBundleShortVersionString"), nullptr);
   EXPECT_EQ(MacBundles().open(FileURL::fromAbsolutePath(folder / "missing.app")), std::nullopt);
+  // Refused, which is no bundle without values: the report says so.
+  ASSERT_EQ(::chmod((folder / "Bare.app/Contents/Info.plist").c_str(), 0), 0);
+  EXPECT_TRUE(MacBundles().open(FileURL::fromAbsolutePath(folder / "Bare.app"))->infoRefused);
 }
 
 TEST(MacBundles, ReadsALocationAfreshAfterItsBundleWasExchanged) {

@@ -4,6 +4,7 @@
 #import <AppKit/AppKit.h>
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -11,7 +12,9 @@
 
 #include <atomic>
 #include <filesystem>
+#include <memory>
 #include <mutex>
+#include <sstream>
 #include <stdexcept>
 #include <thread>
 
@@ -63,10 +66,11 @@ void runUntil(MacRunLoop& loop, Done done, double seconds = 2) {
 
 TEST(MacRunLoop, RunsBlocksQueuedFromAnyThread) {
   MacRunLoop loop;
-  std::atomic<bool> ran = false;
-  std::thread([&loop, &ran] { loop.dispatchToMain([&ran] { ran = true; }); }).join();
-  runUntil(loop, [&ran] { return ran.load(); });
-  EXPECT_TRUE(ran);
+  // Shared, not a reference to this frame: the block may run after the test.
+  auto ran = std::make_shared<std::atomic<bool>>(false);
+  std::thread([&loop, ran] { loop.dispatchToMain([ran] { *ran = true; }); }).join();
+  runUntil(loop, [&ran] { return ran->load(); });
+  EXPECT_TRUE(*ran);
 }
 
 TEST(MacRunLoop, AFailingBlockFailsThePassThatRanIt) {
@@ -120,10 +124,14 @@ std::string powerAssertions() {
   return listing;
 }
 
-TEST(MacProcessInfo, AnActivityHoldsOffSleepAndNapUntilItEnds) {
+TEST(MacProcessInfo, AnActivityLetsAnIdleMacSleepAndEndsWithItsHolder) {
   const std::string reason = "qrvx-macos-tests-" + std::to_string(::getpid());
   std::unique_ptr<Activity> activity = MacProcessInfo().beginActivity(reason);
-  EXPECT_NE(powerAssertions().find(reason), std::string::npos);
+  std::istringstream lines(powerAssertions());
+  for (std::string line; std::getline(lines, line);) {
+    if (line.find(reason) == std::string::npos) continue;
+    EXPECT_EQ(line.find("PreventUserIdleSystemSleep"), std::string::npos) << line;
+  }
   activity.reset();
   EXPECT_EQ(powerAssertions().find(reason), std::string::npos);
 }
@@ -154,6 +162,11 @@ TEST(MacRunningApplications, AnIdentifierNobodyRunsHasNoInstances) {
   MacRunningApplications running;
   EXPECT_TRUE(running.runningApplications("com.quorvane.no-such-application").empty());
   EXPECT_TRUE(running.runningApplications("\xFF").empty());
+  // Looked up at run time by these names; a misspelt one would go unnoticed.
+  for (const char* name :
+       {"SecTranslocateIsTranslocatedURL", "SecTranslocateCreateOriginalPathForURL"}) {
+    EXPECT_NE(::dlsym(RTLD_DEFAULT, name), nullptr) << name;
+  }
 }
 
 struct OpenReport {

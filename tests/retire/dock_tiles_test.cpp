@@ -74,6 +74,8 @@ TEST_F(DockTilesTest, OnlyReadableFileTilesOfTrashedCopiesGoAndTheRestStayInOrde
       tileData(PropertyDictionary{{"_CFURLStringType", std::int64_t{15}}}),
       tileData(PropertyDictionary{{"_CFURLString", std::int64_t{15}}}),
       tile(trashed_),  // a bare path is not a URL
+      tileData(PropertyDictionary{{"_CFURLString", "Apps/Quorvane浏览器 1.2.app"},
+                                  {"_CFURLStringType", std::int64_t{0}}}),
       tile(testing::fileURLString(trashed_) + "%ZZ"),
       tile("https://example.com" + trashed_),
       tile(testing::fileURLString(root() + "/Apps/Quorvane浏览器 1.2.app.old")),
@@ -81,6 +83,9 @@ TEST_F(DockTilesTest, OnlyReadableFileTilesOfTrashedCopiesGoAndTheRestStayInOrde
   };
   PropertyArray persistent;
   persistent.push_back(tile(encodedWithSlash));
+  // Type 0: a plain path.
+  persistent.push_back(tileData(
+      PropertyDictionary{{"_CFURLString", trashed_}, {"_CFURLStringType", std::int64_t{0}}}));
   for (std::size_t index = 0; index < malformed.size(); ++index) {
     persistent.push_back(malformed[index]);
     if (index == 4) persistent.push_back(tile(testing::fileURLString(root() + "/linked/Quorvane浏览器 1.2.app")));
