@@ -272,10 +272,21 @@ TEST(CodesignTest, RefusesWhatCannotBeSignedOrVerified) {
     int status;
   };
   const std::vector<Case> cases = {
-      {"verify an unsigned bundle", [](const std::string& b, auto&) { return std::vector<std::string>{"--verify", b}; }, 1},
+      {"verify an unsigned bundle",
+       [](const std::string& b, auto&) {
+         return std::vector<std::string>{"--verify", b};
+       },
+       1},
       {"verify a plain file",
-       [](const std::string& b, auto&) { return std::vector<std::string>{"--verify", b + "/Contents/Info.plist"}; }, 1},
-      {"verify nothing", [](const std::string&, auto& s) { return std::vector<std::string>{"--verify", s / "none"}; }, 1},
+       [](const std::string& b, auto&) {
+         return std::vector<std::string>{"--verify", b + "/Contents/Info.plist"};
+       },
+       1},
+      {"verify nothing",
+       [](const std::string&, auto& s) {
+         return std::vector<std::string>{"--verify", s / "none"};
+       },
+       1},
       {"sign over a seal without -f",
        [](const std::string& b, auto&) {
          EXPECT_EQ(sign(b).status, 0);
@@ -283,7 +294,10 @@ TEST(CodesignTest, RefusesWhatCannotBeSignedOrVerified) {
        },
        1},
       {"sign without --deep around an unsigned nested bundle",
-       [](const std::string& b, auto&) { return std::vector<std::string>{"-s", "-", b}; }, 1},
+       [](const std::string& b, auto&) {
+         return std::vector<std::string>{"-s", "-", b};
+       },
+       1},
       {"sign a folder without Contents",
        [](const std::string&, auto& s) {
          makeDirectory(s / "Bare.app");
@@ -298,10 +312,26 @@ TEST(CodesignTest, RefusesWhatCannotBeSignedOrVerified) {
        1},
       {"no arguments", [](const std::string&, auto&) { return std::vector<std::string>{}; }, 2},
       {"no path", [](const std::string&, auto&) { return std::vector<std::string>{"--verify"}; }, 2},
-      {"sign and verify", [](const std::string& b, auto&) { return std::vector<std::string>{"-s", "-", "--verify", b}; }, 2},
-      {"unknown option", [](const std::string& b, auto&) { return std::vector<std::string>{"--verify", "--bogus", b}; }, 2},
-      {"strict signing", [](const std::string& b, auto&) { return std::vector<std::string>{"-s", "-", "--strict", b}; }, 2},
-      {"forced verification", [](const std::string& b, auto&) { return std::vector<std::string>{"--verify", "-f", b}; }, 2},
+      {"sign and verify",
+       [](const std::string& b, auto&) {
+         return std::vector<std::string>{"-s", "-", "--verify", b};
+       },
+       2},
+      {"unknown option",
+       [](const std::string& b, auto&) {
+         return std::vector<std::string>{"--verify", "--bogus", b};
+       },
+       2},
+      {"strict signing",
+       [](const std::string& b, auto&) {
+         return std::vector<std::string>{"-s", "-", "--strict", b};
+       },
+       2},
+      {"forced verification",
+       [](const std::string& b, auto&) {
+         return std::vector<std::string>{"--verify", "-f", b};
+       },
+       2},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
