@@ -38,6 +38,7 @@ PreflightFacts preflight(const Options& options) {
   }
   // Before anything is verified there: whatever others may swap in would not
   // stay what was verified.
+  refuseVolumeWithoutModes(options);
   refuseSharedInstallDirectory(options);
 
   if (services().posix->lstat(options.destination.path())) {
@@ -82,7 +83,8 @@ PreflightFacts preflight(const Options& options) {
 
   checkDestinationVolume(options, source);
 
-  if (facts.currentInfo) facts.retireCurrent = shouldRetireCurrent(*facts.currentInfo, source, options);
+  if (facts.currentInfo)
+    facts.retireCurrent = shouldRetireCurrent(*facts.currentInfo, source, options);
   return facts;
 }
 

@@ -61,6 +61,12 @@ std::string shownSize(std::uint64_t bytes) {
   return text;
 }
 
+void refuseVolumeWithoutModes(const Options& options) {
+  const std::optional<VolumeStatus> volume =
+      files().volumeOf(nearestExistingFolder(options.destination));
+  if (volume && volume->keepsModes == false) refuseVolume();
+}
+
 void checkDestinationVolume(const Options& options, const BundleInfo& sourceInfo) {
   const std::optional<VolumeStatus> volume =
       files().volumeOf(nearestExistingFolder(options.destination));
@@ -95,15 +101,17 @@ void checkStagingVolume(const StagingDirectory& staging, const BundleInfo& sourc
   }
   // A fresh installation is tried too: a browser that could never be
   // updated where it lies is no installation to make.
-  const FileURL first = staging.url().appendingPathComponent("exchange-1");
-  const FileURL second = staging.url().appendingPathComponent("exchange-2");
+  // Hidden: a staging folder left by a kill during the trial still holds
+  // nothing but the installer's own layout, and the next run puts it away.
+  const FileURL first = staging.url().appendingPathComponent(".exchange-1");
+  const FileURL second = staging.url().appendingPathComponent(".exchange-2");
   files().createDirectory(first, false, 0700);
   files().createDirectory(second, false, 0700);
   bool holds = exchanges(first, second);
   files().removeItem(first);
   files().removeItem(second);
   if (holds && links) {
-    const FileURL link = staging.url().appendingPathComponent("link");
+    const FileURL link = staging.url().appendingPathComponent(".link");
     holds = keepsSymbolicLink(link);
     if (posix.lstat(link.path())) files().removeItem(link);
   }

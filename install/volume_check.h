@@ -13,6 +13,11 @@ namespace installer {
 /// than the new bundle takes; asks the volume only, changes nothing.
 void checkDestinationVolume(const Options& options, const BundleInfo& sourceInfo);
 
+/// Refuses a destination on a volume of a kind that keeps no modes (FAT,
+/// exFAT, NTFS, FUSE disks): its folders read as writable by everybody, but
+/// what is wrong is the disk, and the user is told so.
+void refuseVolumeWithoutModes(const Options& options);
+
 /// Refuses a volume that cannot keep a sealed browser or exchange it, tried
 /// in the staging directory just made, before anything is copied: the
 /// directory must have kept the mode it was made with, two empty

@@ -19,6 +19,8 @@ struct VolumeStatus {
   /// where only trying tells: Linux reports every FUSE disk as `fuseblk`.
   std::optional<bool> supportsExchange{};
   std::optional<bool> supportsSymbolicLinks{};
+  /// Whether the volume's kind keeps POSIX modes, where that can be told.
+  std::optional<bool> keepsModes{};
 };
 
 /// File operations as whole tasks. Every failure throws PlatformError with the

@@ -182,6 +182,7 @@ std::optional<VolumeStatus> PosixFileManager::volumeOf(const FileURL& item) {
   VolumeStatus status;
   status.readOnly = (volume.f_flag & ST_RDONLY) != 0;
   status.availableBytes = static_cast<std::uint64_t>(volume.f_bavail) * volume.f_frsize;
+  status.keepsModes = volumeKeepsModes(item.path());
   return status;
 }
 

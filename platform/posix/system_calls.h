@@ -30,6 +30,10 @@ int removeQuarantineMark(const std::string& path, std::uint32_t mode);
 int flushDriveCache(int descriptor);
 /// Puts every item of the tree at `path` on the disk; throws PlatformError.
 void flushTreeToDisk(const std::string& path);
+/// False when the volume holding `path` is of a kind that keeps no POSIX
+/// modes (FAT, exFAT, NTFS, FUSE disks): there every item reads as the mount
+/// says, and `chmod` succeeds without effect. Nothing when it cannot be told.
+std::optional<bool> volumeKeepsModes(const std::string& path);
 
 /// The system's SHA-256 primitive.
 class Sha256 {
