@@ -44,6 +44,13 @@ bool isDirectory(const std::string& path) {
   return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
+bool isUnsafePrivateFolder(const std::string& path, std::uint32_t user) {
+  struct stat status {};
+  if (::lstat(path.c_str(), &status) != 0) return errno != ENOENT;
+  return !S_ISDIR(status.st_mode) || status.st_uid != user ||
+         (status.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+}
+
 bool processHasEnded(int processIdentifier) {
   // A process of another user answers EPERM: it is there.
   return processIdentifier > 0 && ::kill(processIdentifier, 0) != 0 && errno == ESRCH;

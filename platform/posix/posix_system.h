@@ -32,6 +32,10 @@ bool processHasEnded(int processIdentifier);
 /// Sleeps `seconds` of the monotonic clock, through interruptions; a
 /// negative or NaN time, none.
 void sleepFor(double seconds);
+/// Whether something is at `path` that is not a real folder (never a link)
+/// of `user` closed to the writes of everyone else, or that cannot be looked
+/// at. Nothing at all is not: the system makes such a folder when it needs it.
+bool isUnsafePrivateFolder(const std::string& path, std::uint32_t user);
 
 class PosixSystem final : public Posix {
  public:
