@@ -9,24 +9,23 @@ namespace installer {
 Services backendServices();
 
 /// The services of a backend that holds one member for each, by the
-/// services' own names.
+/// services' own names. In the order of Services, whose members each have a
+/// type of their own.
 template <typename Backend>
 Services servicesOf(Backend& backend) {
-  Services services;
-  services.application = &backend.application;
-  services.runningApplications = &backend.runningApplications;
-  services.workspace = &backend.workspace;
-  services.bundles = &backend.bundles;
-  services.files = &backend.files;
-  services.durability = &backend.durability;
-  services.childProcesses = &backend.childProcesses;
-  services.processInfo = &backend.processInfo;
-  services.runLoop = &backend.runLoop;
-  services.preferences = &backend.preferences;
-  services.posix = &backend.posix;
-  services.uuids = &backend.uuids;
-  services.text = &backend.text;
-  return services;
+  return Services{&backend.application,
+                  &backend.runningApplications,
+                  &backend.workspace,
+                  &backend.bundles,
+                  &backend.files,
+                  &backend.durability,
+                  &backend.childProcesses,
+                  &backend.processInfo,
+                  &backend.runLoop,
+                  &backend.preferences,
+                  &backend.posix,
+                  &backend.uuids,
+                  &backend.text};
 }
 
 }  // namespace installer
