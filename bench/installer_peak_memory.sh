@@ -50,11 +50,13 @@ measure "update + 200 entries" --hold-exit
 stop_destination_browsers
 rm -rf -- "$apps"
 mkdir "$apps"
+# The shipped browser has no Resources folder of its own.
+mkdir "$new_bundle/Contents/Resources"
 head -c 300M /dev/urandom >"$new_bundle/Contents/Resources/large.bin"
 "$seal_tool" -s - -f --deep "$new_bundle"
 hand_over
 measure "update, one 300 MB file" --hold-exit
-rm -f -- "$new_bundle/Contents/Resources/large.bin"
+rm -r -- "$new_bundle/Contents/Resources"
 "$seal_tool" -s - -f --deep "$new_bundle"
 echo "the largest helper run in such an update, for comparison (maxrss from wait4):"
 /usr/bin/time -o "$sandbox/time.txt" -f "  codesign --verify --deep --strict: %M kB" \

@@ -32,7 +32,7 @@ class RunLoop {
   /// One pass in the default mode, waiting at most `limitSeconds`; false at
   /// once when there is nothing to wait on.
   virtual bool runOnce(double limitSeconds) = 0;
-  /// `NSThread sleepForTimeInterval:`.
+  /// Sleeps on the monotonic clock without turning the run loop.
   virtual void sleep(double seconds) = 0;
   /// Queues `block` for the main thread; callable from any thread.
   virtual void dispatchToMain(std::function<void()> block) = 0;

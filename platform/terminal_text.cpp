@@ -1,9 +1,10 @@
 #include "platform/terminal_text.h"
 
+#include "platform/utf8.h"
+
 namespace installer {
 
 std::string withoutControls(const std::string& text, bool keepLineFeeds) {
-  static constexpr const char* replacementCharacter = "\xEF\xBF\xBD";
   std::string shown;
   shown.reserve(text.size());
   for (size_t i = 0; i < text.size(); ++i) {

@@ -41,4 +41,20 @@ bool isWellFormedUTF8(std::string_view text) {
   return true;
 }
 
+std::string repairedUTF8(std::string_view text) {
+  std::string repaired;
+  repaired.reserve(text.size());
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t length = wellFormedSequenceLength(text, at);
+    if (length == 0) {
+      repaired += replacementCharacter;
+      ++at;
+    } else {
+      repaired.append(text.substr(at, length));
+      at += length;
+    }
+  }
+  return repaired;
+}
+
 }  // namespace installer

@@ -62,21 +62,7 @@ struct HostBackend {
 Services backendServices() {
   dropRelativeFolderVariables();
   static HostBackend backend;
-  Services services;
-  services.application = &backend.application;
-  services.runningApplications = &backend.runningApplications;
-  services.workspace = &backend.workspace;
-  services.bundles = &backend.bundles;
-  services.files = &backend.files;
-  services.durability = &backend.durability;
-  services.childProcesses = &backend.childProcesses;
-  services.processInfo = &backend.processInfo;
-  services.runLoop = &backend.runLoop;
-  services.preferences = &backend.preferences;
-  services.posix = &backend.posix;
-  services.uuids = &backend.uuids;
-  services.text = &backend.text;
-  return services;
+  return servicesOf(backend);
 }
 
 }  // namespace installer

@@ -1,4 +1,3 @@
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
@@ -48,10 +47,7 @@ std::optional<FileURL> executableURL() {
 }  // namespace
 
 std::optional<BundleContents> HostBundles::open(const FileURL& bundle) {
-  struct stat status {};
-  if (::stat(bundle.path().c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
-    return std::nullopt;
-  }
+  if (!posix::isDirectory(bundle.path())) return std::nullopt;
   PropertyDictionary entries;
   if (std::optional<PropertyDictionary> info = readBundleInfo(bundle.path())) {
     entries = std::move(*info);

@@ -1,15 +1,11 @@
 #include <array>
-#include <cerrno>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "platform/host/host.h"
-#include "platform/host/host_spawn.h"
-#include "platform/platform_error.h"
-
-extern char** environ;
+#include "platform/posix/spawn.h"
 
 namespace installer::host {
 namespace {
@@ -36,27 +32,7 @@ int HostChildProcesses::run(const std::string& executable,
   }
   const std::string tool =
       program == executable ? executable : executable + " (" + program + ")";
-
-  std::vector<char*> argv;
-  argv.reserve(arguments.size() + 2);
-  argv.push_back(const_cast<char*>(executable.c_str()));
-  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-  argv.push_back(nullptr);
-
-  SpawnSettings settings;
-  int error = settings.prepare();
-  pid_t child = -1;
-  if (error == 0) {
-    error = ::posix_spawn(&child, program.c_str(), settings.actions(), settings.attributes(),
-                          argv.data(), environ);
-  }
-  if (error != 0) throw PlatformError("Could not start " + tool + ": " + posix::errorText(error));
-
-  int status = 0;
-  if (!waitForChild(child, status)) {
-    throw PlatformError("Could not wait for " + tool + ": " + posix::errorText(errno));
-  }
-  return statusOfWait(status);
+  return posix::runToEnd(program, executable, arguments, tool);
 }
 
 }  // namespace installer::host

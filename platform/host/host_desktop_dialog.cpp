@@ -13,7 +13,7 @@
 #include "platform/host/dialog/desktop_dialog.h"
 #include "platform/host/host.h"
 #include "platform/host/host_alert_layout.h"
-#include "platform/host/host_spawn.h"
+#include "platform/posix/spawn.h"
 
 extern char** environ;
 
@@ -59,7 +59,7 @@ std::string howItEnded(int status) {
     return "ended by signal " + std::to_string(WTERMSIG(status)) +
            (name ? std::string(", ") + name : "");
   }
-  return "exit status " + std::to_string(statusOfWait(status));
+  return "exit status " + std::to_string(posix::statusOfWait(status));
 }
 
 }  // namespace
@@ -93,7 +93,7 @@ DesktopDialog::DesktopDialog(const Alert& alert) {
     return;
   }
   // Nothing of an alert reaches the installer's standard streams.
-  SpawnSettings settings;
+  posix::SpawnSettings settings;
   int error = settings.redirectToNull(STDIN_FILENO);
   if (error == 0) error = settings.redirect(ends[1], STDOUT_FILENO);
   if (error == 0) error = settings.redirectToNull(STDERR_FILENO);
@@ -152,7 +152,7 @@ int DesktopDialog::end() {
   if (report_ >= 0) ::close(report_);
   report_ = -1;
   int status = 0;
-  if (helper_ >= 0 && !waitForChild(helper_, status)) status = 0;
+  if (helper_ >= 0 && !posix::waitForChild(helper_, status)) status = 0;
   helper_ = -1;
   return status;
 }

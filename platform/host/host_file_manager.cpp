@@ -1,10 +1,6 @@
 #include <gio/gio.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <optional>
 #include <string>
 
 #include "platform/host/host.h"
@@ -12,26 +8,6 @@
 
 namespace installer::host {
 namespace {
-
-/// The first of the home Trash, its "files" and its "info" that exists but
-/// is no real folder of the user closed to others: a link to someone else's
-/// folder, or a folder another user may write, would hand them what is
-/// trashed. Missing ones GIO makes itself, private.
-std::optional<std::string> unsafeHomeTrashFolder() {
-  const std::string trash = std::string(g_get_user_data_dir()) + "/Trash";
-  for (const std::string& folder : {trash, trash + "/files", trash + "/info"}) {
-    struct stat status {};
-    if (::lstat(folder.c_str(), &status) != 0) {
-      if (errno == ENOENT) continue;
-      return folder;
-    }
-    if (!S_ISDIR(status.st_mode) || status.st_uid != ::getuid() ||
-        (status.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
-      return folder;
-    }
-  }
-  return std::nullopt;
-}
 
 std::string oneLine(std::string text) {
   std::replace(text.begin(), text.end(), '\n', ' ');
@@ -41,10 +17,9 @@ std::string oneLine(std::string text) {
 }  // namespace
 
 void HostFileManager::trashItem(const FileURL& item) {
-  if (const std::optional<std::string> unsafe = unsafeHomeTrashFolder()) {
-    throw PlatformError("Could not move " + item.path() + " to the Trash: " + *unsafe +
-                        " is not a folder of this user that only this user may write");
-  }
+  // GIO's home Trash, and where it puts the item and its record.
+  const std::string trash = std::string(g_get_user_data_dir()) + "/Trash";
+  checkTrashFolders(item, {trash, trash + "/files", trash + "/info"});
   GFile* file = g_file_new_for_path(item.path().c_str());
   GError* error = nullptr;
   gboolean trashed = g_file_trash(file, nullptr, &error);

@@ -1,23 +1,12 @@
 #include <time.h>
-#include <unistd.h>
-
-#include <cstring>
 
 #include "platform/host/host.h"
-
-extern char** environ;
+#include "platform/posix/posix_system.h"
 
 namespace installer::host {
 
 std::map<std::string, std::string> HostProcessInfo::environment() {
-  std::map<std::string, std::string> variables;
-  for (char** entry = environ; entry && *entry; ++entry) {
-    const char* separator = std::strchr(*entry, '=');
-    if (!separator) continue;
-    // The first definition of a name is the one getenv answers.
-    variables.emplace(std::string(*entry, static_cast<std::size_t>(separator - *entry)), std::string(separator + 1));
-  }
-  return variables;
+  return posix::environmentVariables();
 }
 
 double HostProcessInfo::systemUptime() {

@@ -1,10 +1,6 @@
-#include <time.h>
-
-#include <cerrno>
-#include <cmath>
-
 #include "platform/host/host_main_queue.h"
 #include "platform/host/host_session.h"
+#include "platform/posix/posix_system.h"
 
 namespace installer::host {
 
@@ -14,14 +10,7 @@ HostRunLoop::~HostRunLoop() = default;
 
 bool HostRunLoop::runOnce(double limitSeconds) { return queue_->runOnce(limitSeconds); }
 
-void HostRunLoop::sleep(double seconds) {
-  if (!(seconds > 0)) return;  // also NaN
-  double whole = 0;
-  double fraction = std::modf(std::fmin(seconds, 1e9), &whole);
-  timespec remaining{static_cast<time_t>(whole), static_cast<long>(fraction * 1e9)};
-  while (nanosleep(&remaining, &remaining) == -1 && errno == EINTR) {
-  }
-}
+void HostRunLoop::sleep(double seconds) { posix::sleepFor(seconds); }
 
 void HostRunLoop::dispatchToMain(std::function<void()> block) {
   queue_->dispatch(std::move(block));

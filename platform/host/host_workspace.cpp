@@ -18,8 +18,6 @@
 #include "platform/host/host_session.h"
 #include "platform/platform_error.h"
 
-extern char** environ;
-
 namespace installer::host {
 namespace {
 
@@ -48,14 +46,8 @@ std::string invalidVariable(const std::map<std::string, std::string>& variables)
 /// "NAME=value" entries: the installer's session variables, then `added`, which win.
 std::vector<std::string> launchEnvironment(
     const std::optional<std::map<std::string, std::string>>& added) {
-  std::map<std::string, std::string> variables;
-  for (char** entry = environ; entry && *entry; ++entry) {
-    std::string_view text(*entry);
-    size_t equals = text.find('=');
-    if (equals == std::string_view::npos) continue;
-    std::string_view name = text.substr(0, equals);
-    if (isSessionVariable(name)) variables.emplace(name, text.substr(equals + 1));
-  }
+  std::map<std::string, std::string> variables = posix::environmentVariables();
+  std::erase_if(variables, [](const auto& variable) { return !isSessionVariable(variable.first); });
   if (added) {
     for (const auto& [name, value] : *added) variables[name] = value;
   }

@@ -304,11 +304,7 @@ std::optional<PropertyValue> readUserPropertyList(int file, std::size_t limit, b
 }
 
 std::optional<PropertyDictionary> readBundleInfo(const std::string& bundle) {
-  // Far above any real Info.plist; a larger one is not read, so that a
-  // hostile bundle cannot make the installer allocate without bound.
-  constexpr std::size_t maximumInfoSize = 1 << 20;
-  posix::FileBytes bytes =
-      posix::readFileBeneath(bundle, {"Contents", "Info.plist"}, maximumInfoSize);
+  posix::FileBytes bytes = posix::readBundleInfoFile(bundle);
   std::optional<PropertyValue> info =
       bytes.error == 0 ? propertyListOfBytes(bytes.bytes) : std::nullopt;
   if (!info || !info->dictionary()) return std::nullopt;

@@ -63,13 +63,10 @@ using MacPosix = posix::PosixSystem;
 using MacDurability = posix::PosixDurability;
 using MacUUIDs = posix::PosixUUIDs;
 
-/// NSTask, running the system tools themselves.
-class MacChildProcesses final : public ChildProcesses {
- public:
-  int run(const std::string& executable, const std::vector<std::string>& arguments) override;
-};
+/// The system tools themselves, by posix_spawn.
+using MacChildProcesses = posix::PosixChildProcesses;
 
-/// NSProcessInfo.
+/// NSProcessInfo; the environment is `environ`'s.
 class MacProcessInfo final : public ProcessInfo {
  public:
   std::map<std::string, std::string> environment() override;

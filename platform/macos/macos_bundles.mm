@@ -8,12 +8,6 @@
 #include "platform/posix/bounded_read.h"
 
 namespace installer::macos {
-namespace {
-
-/// Far above any real Info.plist; a larger one is not read.
-constexpr std::size_t maximumInfoSize = 1 << 20;
-
-}  // namespace
 
 std::optional<BundleContents> MacBundles::open(const FileURL& bundle) {
   return withinAutoreleasePool([&bundle]() -> std::optional<BundleContents> {
@@ -24,8 +18,7 @@ std::optional<BundleContents> MacBundles::open(const FileURL& bundle) {
     // (the transaction reads a location again after it has exchanged the
     // bundle there), and would follow a link out of the bundle and read a
     // file of any size.
-    posix::FileBytes bytes =
-        posix::readFileBeneath(bundle.path(), {"Contents", "Info.plist"}, maximumInfoSize);
+    posix::FileBytes bytes = posix::readBundleInfoFile(bundle.path());
     const bool refused = bytes.error == EPERM || bytes.error == EACCES;
     if (bytes.error != 0 && bytes.error != ENOENT && !refused) return std::nullopt;
     PropertyDictionary entries;

@@ -32,6 +32,7 @@ void MacFileManager::trashItem(const FileURL& item) {
   withinAutoreleasePool([&] {
     const std::string operation = "Could not move to the Trash";
     NSURL* url = requiredFileURL(item, operation);
+    checkTrashFolders(item, {utf8OfString(NSHomeDirectory()) + "/.Trash"});
     NSError* error = nil;
     BOOL trashed = [[NSFileManager defaultManager] trashItemAtURL:url
                                                  resultingItemURL:nullptr

@@ -5,11 +5,6 @@
 #include "platform/utf8.h"
 
 namespace installer::macos {
-namespace {
-
-constexpr char replacementCharacter[] = "\xEF\xBF\xBD";  // U+FFFD
-
-}  // namespace
 
 NSString* stringOfUTF8(const std::string& text) {
   return [[NSString alloc] initWithBytes:text.data()
@@ -17,21 +12,7 @@ NSString* stringOfUTF8(const std::string& text) {
                                 encoding:NSUTF8StringEncoding];
 }
 
-NSString* displayStringOfUTF8(const std::string& text) {
-  std::string repaired;
-  repaired.reserve(text.size());
-  for (std::size_t at = 0; at < text.size();) {
-    std::size_t length = wellFormedSequenceLength(text, at);
-    if (length == 0) {
-      repaired += replacementCharacter;
-      ++at;
-    } else {
-      repaired.append(text, at, length);
-      at += length;
-    }
-  }
-  return stringOfUTF8(repaired);
-}
+NSString* displayStringOfUTF8(const std::string& text) { return stringOfUTF8(repairedUTF8(text)); }
 
 std::string utf8OfString(NSString* text) {
   if (!text) return {};

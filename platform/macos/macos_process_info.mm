@@ -10,14 +10,7 @@
 namespace installer::macos {
 
 std::map<std::string, std::string> MacProcessInfo::environment() {
-  std::map<std::string, std::string> variables;
-  withinAutoreleasePool([&] {
-    NSDictionary<NSString*, NSString*>* environment = [[NSProcessInfo processInfo] environment];
-    for (NSString* name in environment) {
-      variables.emplace(utf8OfString(name), utf8OfString([environment objectForKey:name]));
-    }
-  });
-  return variables;
+  return posix::environmentVariables();
 }
 
 double MacProcessInfo::systemUptime() { return [[NSProcessInfo processInfo] systemUptime]; }
@@ -76,10 +69,7 @@ bool MacRunLoop::runOnce(double limitSeconds) {
   return ran;
 }
 
-void MacRunLoop::sleep(double seconds) {
-  if (!(seconds > 0)) return;  // also NaN
-  [NSThread sleepForTimeInterval:seconds];
-}
+void MacRunLoop::sleep(double seconds) { posix::sleepFor(seconds); }
 
 void MacRunLoop::dispatchToMain(std::function<void()> block) {
   std::shared_ptr<State> state = state_;

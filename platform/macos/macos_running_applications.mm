@@ -1,8 +1,5 @@
 #import <CoreFoundation/CoreFoundation.h>
 #include <dlfcn.h>
-#include <signal.h>
-
-#include <cerrno>
 
 #include "platform/macos/macos.h"
 #include "platform/macos/macos_foundation.h"
@@ -45,8 +42,7 @@ bool MacRunningApplication::isTerminated() const {
   // The flag changes only as the run loop turns, while terminate already
   // answers NO for an application that has just ended; the process tells at
   // once. A later process reusing the number only delays the answer.
-  const pid_t process = application_.processIdentifier;
-  return process > 0 && ::kill(process, 0) != 0 && errno == ESRCH;
+  return posix::processHasEnded(application_.processIdentifier);
 }
 
 std::optional<FileURL> MacRunningApplication::bundleURL() const {

@@ -47,4 +47,11 @@ FileBytes readFileBeneath(const std::string& folder, const std::vector<std::stri
   return readOpenFile(current.get(), limit);
 }
 
+FileBytes readBundleInfoFile(const std::string& bundle) {
+  // A larger one is not read, so that a hostile bundle cannot make the
+  // installer allocate without bound.
+  constexpr std::size_t maximumInfoSize = 1 << 20;
+  return readFileBeneath(bundle, {"Contents", "Info.plist"}, maximumInfoSize);
+}
+
 }  // namespace installer::posix

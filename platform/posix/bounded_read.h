@@ -22,5 +22,8 @@ FileBytes readOpenFile(int descriptor, std::size_t limit);
 /// at the end as `readOpenFile` does.
 FileBytes readFileBeneath(const std::string& folder, const std::vector<std::string>& steps,
                           std::size_t limit);
+/// The bundle's Contents/Info.plist as `readFileBeneath` reads it, up to a
+/// size far above any real one.
+FileBytes readBundleInfoFile(const std::string& bundle);
 
 }  // namespace installer::posix

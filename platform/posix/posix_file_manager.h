@@ -29,6 +29,14 @@ class PosixFileManager : public FileManager {
   std::optional<std::string> homeDirectoryOfUser(const std::string& user) override;
   /// `getcwd`.
   std::string currentDirectoryPath() override;
+
+ protected:
+  /// Throws PlatformError naming `item` when one of the Trash `folders` is
+  /// something other than a real folder of this user that only this user may
+  /// write: the system would move the item into it, a link to someone else's
+  /// folder or a folder another user may write handing them what is
+  /// trashed. Missing ones the system makes itself, private.
+  static void checkTrashFolders(const FileURL& item, const std::vector<std::string>& folders);
 };
 
 }  // namespace installer::posix

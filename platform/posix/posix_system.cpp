@@ -4,8 +4,11 @@
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -39,6 +42,27 @@ void fail(const std::string& what, int error) {
 bool isDirectory(const std::string& path) {
   struct stat status {};
   return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+bool isUnsafePrivateFolder(const std::string& path, std::uint32_t user) {
+  struct stat status {};
+  if (::lstat(path.c_str(), &status) != 0) return errno != ENOENT;
+  return !S_ISDIR(status.st_mode) || status.st_uid != user ||
+         (status.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+}
+
+bool processHasEnded(int processIdentifier) {
+  // A process of another user answers EPERM: it is there.
+  return processIdentifier > 0 && ::kill(processIdentifier, 0) != 0 && errno == ESRCH;
+}
+
+void sleepFor(double seconds) {
+  if (!(seconds > 0)) return;  // also NaN
+  double whole = 0;
+  double fraction = std::modf(std::fmin(seconds, 1e9), &whole);
+  timespec remaining{static_cast<time_t>(whole), static_cast<long>(fraction * 1e9)};
+  while (::nanosleep(&remaining, &remaining) == -1 && errno == EINTR) {
+  }
 }
 
 std::optional<FileStatus> PosixSystem::lstat(const std::string& path) {

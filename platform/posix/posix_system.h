@@ -5,8 +5,11 @@
 // flag, system_calls.h declares one small function that linux/ and apple/
 // each define; the build file picks the folder.
 
+#include <map>
 #include <string>
+#include <vector>
 
+#include "platform/child_processes.h"
 #include "platform/durability.h"
 #include "platform/posix.h"
 #include "platform/uuids.h"
@@ -22,6 +25,17 @@ bool isDirectory(const std::string& path);
 /// The home folder the password database gives `user`; nothing, with the
 /// lookup's error in `failure` where given, when it has none.
 std::optional<std::string> homeOfUserIdentifier(std::uint32_t user, int* failure);
+/// Our environment, each name with the value `getenv` answers.
+std::map<std::string, std::string> environmentVariables();
+/// Whether the process `processIdentifier` is gone: a number nobody holds now.
+bool processHasEnded(int processIdentifier);
+/// Sleeps `seconds` of the monotonic clock, through interruptions; a
+/// negative or NaN time, none.
+void sleepFor(double seconds);
+/// Whether something is at `path` that is not a real folder (never a link)
+/// of `user` closed to the writes of everyone else, or that cannot be looked
+/// at. Nothing at all is not: the system makes such a folder when it needs it.
+bool isUnsafePrivateFolder(const std::string& path, std::uint32_t user);
 
 class PosixSystem final : public Posix {
  public:
@@ -50,6 +64,13 @@ class PosixSystem final : public Posix {
   std::string strerror(int error) override;
   void writeStandardError(const std::string& text) override;
   [[noreturn]] void exit(int status) override;
+};
+
+/// posix_spawn of the program at the path given, as a shell would start it;
+/// the error names the path and carries the system's text.
+class PosixChildProcesses final : public ChildProcesses {
+ public:
+  int run(const std::string& executable, const std::vector<std::string>& arguments) override;
 };
 
 /// libuuid on Linux, the C library's on macOS.

@@ -1,5 +1,5 @@
 // The file manager's answers that the password database and the working
-// folder give on both systems.
+// folder give on both systems, and the check of the user's Trash.
 
 #include <pwd.h>
 #include <unistd.h>
@@ -51,6 +51,15 @@ std::optional<std::string> PosixFileManager::homeDirectoryOfUser(const std::stri
         return ::getpwnam_r(user.c_str(), entry, buffer, size, result);
       },
       nullptr);
+}
+
+void PosixFileManager::checkTrashFolders(const FileURL& item,
+                                         const std::vector<std::string>& folders) {
+  for (const std::string& folder : folders) {
+    if (!isUnsafePrivateFolder(folder, ::getuid())) continue;
+    throw PlatformError("Could not move " + item.path() + " to the Trash: " + folder +
+                        " is not a folder of this user that only this user may write");
+  }
 }
 
 std::string PosixFileManager::currentDirectoryPath() {

@@ -7,6 +7,7 @@
 
 #import <AppKit/AppKit.h>
 #import <Foundation/Foundation.h>
+#include <spawn.h>
 #include <sys/types.h>
 
 NS_ASSUME_NONNULL_BEGIN
@@ -27,6 +28,10 @@ extern "C" int renameatx_np(int, const char*, int, const char*, unsigned int);
 #define F_FULLFSYNC 51
 // sys/fcntl.h
 #define F_BARRIERFSYNC 85
+// sys/spawn.h
+#define POSIX_SPAWN_CLOEXEC_DEFAULT 0x4000
+// spawn.h
+extern "C" int posix_spawn_file_actions_addinherit_np(posix_spawn_file_actions_t*, int);
 
 // ---- CommonCrypto ---------------------------------------------------------
 
@@ -147,12 +152,6 @@ extern "C" dispatch_queue_main_t dispatch_get_main_queue(void);
 extern "C" void dispatch_async(dispatch_queue_t queue, dispatch_block_t block);
 
 // ---- Foundation -----------------------------------------------------------
-
-// Foundation/NSTask.h
-@interface NSTask (AppleSDK)
-@property(nullable, copy) NSURL* executableURL;
-- (BOOL)launchAndReturnError:(out NSError** _Nullable)error;
-@end
 
 // Foundation/NSFileManager.h
 @interface NSFileManager (AppleSDK)

@@ -101,6 +101,14 @@ TEST(MacFileManager, MovesAnItemToTheTrash) {
   // Only a tidy-up: the system may refuse a look into the Trash.
   ::unlink((files.homeDirectory() + "/.Trash/" + name).c_str());
   EXPECT_THROW(files.trashItem(location(folder / name)), PlatformError);
+  // A Trash another user may write is refused before anything moves.
+  const std::string trash = files.homeDirectory() + "/.Trash";
+  const std::uint32_t mode = permissionsOf(trash);
+  writeFile(folder / name);
+  if (mode == 0 || ::chmod(trash.c_str(), mode | S_IWOTH) != 0) GTEST_SKIP() << trash;
+  EXPECT_THROW(files.trashItem(location(folder / name)), PlatformError);
+  ::chmod(trash.c_str(), mode);
+  EXPECT_EQ(::access((folder / name).c_str(), F_OK), 0);
 }
 
 TEST(MacFileManager, TakesTheQuarantineMarkOffAWholeTree) {

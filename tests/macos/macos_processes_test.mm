@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -25,6 +26,9 @@ namespace installer::macos {
 namespace {
 
 TEST(MacChildProcesses, AnswersTheTerminationStatus) {
+  // Deliberately inheritable: the tool must not receive it.
+  const int descriptor = ::open("/", O_RDONLY);
+  const std::string inheritable = std::to_string(descriptor);
   struct Case {
     std::string executable;
     std::vector<std::string> arguments;
@@ -34,8 +38,12 @@ TEST(MacChildProcesses, AnswersTheTerminationStatus) {
       {"/usr/bin/true", {}, true},
       {"/usr/bin/false", {}, false},
       {"/bin/sh", {"-c", "kill -TERM $$"}, false},
-      // Each argument arrives whole and unchanged: no shell in between.
+      // Each argument arrives whole and unchanged: no shell in between, and
+      // bytes that are not UTF-8 are bytes.
       {"/bin/sh", {"-c", "test \"$1\" = 'a b \"c\" $HOME'", "sh", "a b \"c\" $HOME"}, true},
+      {"/bin/sh", {"-c", "test \"$1\" = \"$(printf '\\377')\"", "sh", "\xFF"}, true},
+      // The standard streams reach the tool, no other descriptor of ours does.
+      {"/bin/sh", {"-c", "test -e /dev/fd/2 && ! test -e /dev/fd/$1", "sh", inheritable}, true},
       // A publisher requirement in the one argument the installer passes: a
       // Team ID nobody signs with refuses the shipped browser's valid seal.
       {"/usr/bin/codesign", {"--verify", "--deep", "--strict", QRVX_SHIPPED_BROWSER}, true},
@@ -49,13 +57,14 @@ TEST(MacChildProcesses, AnswersTheTerminationStatus) {
   for (const Case& c : cases) {
     EXPECT_EQ(processes.run(c.executable, c.arguments) == 0, c.succeeds) << c.arguments.size();
   }
+  ::close(descriptor);
 }
 
 TEST(MacChildProcesses, AToolThatCannotStartIsAPlatformError) {
   MacChildProcesses processes;
   EXPECT_THROW(processes.run("/no/such/tool", {}), PlatformError);
   EXPECT_THROW(processes.run("", {}), PlatformError);
-  EXPECT_THROW(processes.run("/usr/bin/true", {"\xFF"}), PlatformError);
+  EXPECT_THROW(processes.run("/usr/bin/true", {std::string("a\0b", 3)}), PlatformError);
 }
 
 /// Turns the main run loop until `done` or about `seconds` have passed.
@@ -90,8 +99,8 @@ TEST(MacRunLoop, AFailingBlockFailsThePassThatRanIt) {
 }
 
 TEST(MacChildProcesses, ABlockRunDuringAToolRunChangesNothing) {
-  // waitUntilExit turns the run loop: a late completion may run inside the
-  // tool run, but its failure waits for the next pass of the installer's own.
+  // A late completion queued before a tool run fails the next pass of the
+  // installer's own run loop, not the tool run.
   MacRunLoop loop;
   MacChildProcesses processes;
   loop.dispatchToMain([] { throw std::runtime_error("late completion"); });

@@ -34,9 +34,10 @@ const fixtures::ProbeRegistration commandLineProbe("command-line", [] {
   return answer;
 });
 
-std::string startFailure(HostChildProcesses& children, const std::string& executable) {
+std::string startFailure(HostChildProcesses& children, const std::string& executable,
+                         const std::vector<std::string>& arguments = {}) {
   try {
-    children.run(executable, {});
+    children.run(executable, arguments);
   } catch (const PlatformError& error) {
     return error.what();
   }
@@ -68,6 +69,10 @@ TEST(HostChildProcessesTest, StartFailuresNameTheToolAndTheReason) {
             "Could not start " + folder / "missing" + ": No such file or directory");
   EXPECT_EQ(startFailure(children, folder / "not executable"),
             "Could not start " + folder / "not executable" + ": Permission denied");
+  EXPECT_EQ(startFailure(children, ""), "Could not start a program: the path is empty");
+  // Cut at the NUL, the argument would name something else.
+  EXPECT_EQ(startFailure(children, "/bin/true", {std::string("a\0b", 3)}),
+            "Could not start /bin/true: an argument holds a NUL");
 }
 
 TEST(HostChildProcessesTest, SystemToolsRunTheirHelpersWithTheArgumentsUnchanged) {
@@ -92,8 +97,8 @@ TEST(HostChildProcessesTest, SystemToolsRunTheirHelpersWithTheArgumentsUnchanged
   // Deliberately inheritable: the child must not receive it.
   int inheritable = ::open(folder.path().c_str(), O_RDONLY);
   ASSERT_GE(inheritable, 3);
-  const std::vector<std::string> arguments = {"-s", "-", "with space", "quo\"te's", "new\nline",
-                                              "", "ü$HOME*"};
+  const std::vector<std::string> arguments = {"-s",        "-", "with space", "quo\"te's",
+                                              "new\nline", "",  "ü$HOME*",    "\xFF"};
   int status = children.run(codesign, arguments);
   ::close(inheritable);
   ASSERT_EQ(status, 0);

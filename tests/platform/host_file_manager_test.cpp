@@ -277,17 +277,29 @@ TEST(HostFileManagerTest, RelativeFolderVariablesAreUnsetAtTheStart) {
 
 TEST(HostFileManagerTest, TrashMovesTheItemToTheHomeTrash) {
   TemporaryFolder folder;
+  fs::create_directories(folder / "home");
+  fs::create_directories(folder / "item.app/Contents");
+  auto trash = [&folder] {
+    return fixtures::runProbe(fixtures::thisExecutable(), "trash",
+                              {{"HOME", folder / "home"},
+                               {"XDG_DATA_HOME", folder / "data"},
+                               {"QRVX_TRASH_ITEM", folder / "item.app"}},
+                              folder / "answer");
+  };
+  // A Trash another user may write would hand them the item.
+  fs::create_directories(folder / "data/Trash/info");
+  fs::permissions(folder / "data/Trash/info", fs::perms::all);
+  const std::string refused = trash();
+  EXPECT_EQ(
+      refused.substr(0, refused.find('\n')),
+      "Could not move " + folder / "item.app" + " to the Trash: " +
+          folder / "data/Trash/info is not a folder of this user that only this user may write");
+  fs::permissions(folder / "data/Trash/info", fs::perms::owner_all);
+
   struct statfs volume {};
   ASSERT_EQ(::statfs(folder.path().c_str(), &volume), 0);
   if (volume.f_type == TMPFS_MAGIC) GTEST_SKIP() << "GIO refuses to trash items on a tmpfs";
-  fs::create_directories(folder / "home");
-  fs::create_directories(folder / "item.app/Contents");
-
-  std::string answer = fixtures::runProbe(fixtures::thisExecutable(), "trash",
-                                          {{"HOME", folder / "home"},
-                                           {"XDG_DATA_HOME", folder / "data"},
-                                           {"QRVX_TRASH_ITEM", folder / "item.app"}},
-                                          folder / "answer");
+  std::string answer = trash();
   std::string missing = folder / "item.app.missing";
   EXPECT_EQ(answer.substr(0, answer.find('\n')), "trashed");
   EXPECT_NE(answer.find("Could not move " + missing + " to the Trash: "), std::string::npos)

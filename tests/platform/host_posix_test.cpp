@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <tuple>
 
 #include "platform/host/host.h"
 #include "tests/platform/host_test_folder.h"
@@ -56,6 +57,25 @@ TEST(HostPosixTest, StatusAndResolutionDoNotFollowOrInventItems) {
   EXPECT_EQ(posix.realpath(folder / "link"), resolved);
   EXPECT_EQ(posix.realpath(folder / "link/../real/."), resolved);
   EXPECT_FALSE(posix.realpath(folder / "missing"));
+}
+
+TEST(HostPosixTest, APrivateFolderIsARealFolderOfTheUserThatNobodyElseWrites) {
+  TemporaryFolder folder;
+  const std::uint32_t user = ::getuid();
+  for (const char* name : {"private", "group", "others"}) fs::create_directory(folder / name);
+  fs::permissions(folder / "private", fs::perms::owner_all);
+  fs::permissions(folder / "group", fs::perms::owner_all | fs::perms::group_write);
+  fs::permissions(folder / "others", fs::perms::owner_all | fs::perms::others_write);
+  fs::create_directory_symlink(folder / "private", folder / "link");
+  fixtures::writeFile(folder / "file", "");
+  const std::vector<std::tuple<std::string, std::uint32_t, bool>> cases = {
+      {"missing", user, false}, {"private", user, false},   {"private", user + 1, true},
+      {"group", user, true},    {"others", user, true},     {"link", user, true},
+      {"file", user, true},     {"file/inner", user, true},
+  };
+  for (const auto& [name, owner, unsafe] : cases) {
+    EXPECT_EQ(posix::isUnsafePrivateFolder(folder / name, owner), unsafe) << name;
+  }
 }
 
 TEST(HostPosixTest, DirectoryLocksExcludeEachOther) {

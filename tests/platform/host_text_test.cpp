@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/host/host.h"
+#include "platform/utf8.h"
 
 namespace installer::host {
 namespace {
@@ -50,6 +51,19 @@ TEST(HostTextTest, ReturnsInvalidUTF8Unchanged) {
     EXPECT_EQ(text.precomposed(input), input);
     EXPECT_EQ(text.lowercased(input), input);
   }
+}
+
+TEST(HostTextTest, TextForPeopleShowsEachByteThatStartsNoCharacterAsAReplacement) {
+  const std::string r = replacementCharacter;
+  const std::vector<TextCase> cases = {
+      {"浏览器 \xF0\x9F\x98\x80", "浏览器 \xF0\x9F\x98\x80"},
+      {"Caf\xE9", "Caf" + r},
+      {"A\xCC", "A" + r},
+      {"\xC0\xAF", r + r},
+      {"\xED\xA0\x80X", r + r + r + "X"},
+      {"\xF4\x90\x80\x80", r + r + r + r},  // past U+10FFFF
+  };
+  for (const TextCase& c : cases) EXPECT_EQ(repairedUTF8(c.input), c.expected) << c.input;
 }
 
 }  // namespace

@@ -6,7 +6,11 @@
 #include <spawn.h>
 #include <sys/types.h>
 
-namespace installer::host {
+#include <array>
+#include <string>
+#include <vector>
+
+namespace installer::posix {
 
 /// Owns the spawn attributes and file actions for one start.
 class SpawnSettings {
@@ -29,8 +33,12 @@ class SpawnSettings {
   const posix_spawn_file_actions_t* actions() const { return &actions_; }
 
  private:
+  void noteRedirection(int target);
+
   posix_spawnattr_t attributes_;
   posix_spawn_file_actions_t actions_;
+  /// Which standard streams a redirection gives the child.
+  std::array<bool, 3> redirected_{};
 };
 
 /// Waits for `child` to end, through interruptions, and sets its wait
@@ -41,4 +49,19 @@ bool waitForChild(pid_t child, int& status);
 /// 128 plus the signal number.
 int statusOfWait(int status);
 
-}  // namespace installer::host
+/// Starts the program at `path` as a shell would, with our environment, the
+/// standard streams and `arguments` after `name`, and answers `statusOfWait`
+/// once it has ended. Throws PlatformError "Could not start `shown`: ..."
+/// with the system's reason. Bytes pass unchanged, UTF-8 or not; an empty
+/// path, or a NUL that would cut a text short, is refused.
+int runToEnd(const std::string& path, const std::string& name,
+             const std::vector<std::string>& arguments, const std::string& shown);
+
+/// The step where the systems differ: `flags` (the attribute flags about to
+/// be set) and `actions` so that the child keeps no descriptor of ours beyond
+/// the standard streams, `redirected` marking those the actions give it.
+/// 0, or the errno value.
+int keepOnlyStandardStreams(posix_spawn_file_actions_t& actions, short& flags,
+                            const std::array<bool, 3>& redirected);
+
+}  // namespace installer::posix
