@@ -38,7 +38,8 @@ PreflightFacts preflight(const Options& options) {
   }
   // Before anything is verified there: whatever others may swap in would not
   // stay what was verified.
-  refuseVolumeWithoutModes(options);
+  const std::optional<VolumeStatus> volume = destinationVolume(options);
+  refuseVolumeWithoutModes(volume);
   refuseSharedInstallDirectory(options);
 
   if (services().posix->lstat(options.destination.path())) {
@@ -81,7 +82,7 @@ PreflightFacts preflight(const Options& options) {
     }
   }
 
-  checkDestinationVolume(options, source);
+  checkDestinationVolume(volume, source);
 
   if (facts.currentInfo)
     facts.retireCurrent = shouldRetireCurrent(*facts.currentInfo, source, options);

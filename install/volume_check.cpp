@@ -61,16 +61,16 @@ std::string shownSize(std::uint64_t bytes) {
   return text;
 }
 
-void refuseVolumeWithoutModes(const Options& options) {
-  const std::optional<VolumeStatus> volume =
-      files().volumeOf(nearestExistingFolder(options.destination));
+std::optional<VolumeStatus> destinationVolume(const Options& options) {
+  return files().volumeOf(nearestExistingFolder(options.destination));
+}
+
+void refuseVolumeWithoutModes(const std::optional<VolumeStatus>& volume) {
   if (volume && volume->keepsModes == false) refuseVolume();
 }
 
-void checkDestinationVolume(const Options& options, const BundleInfo& sourceInfo) {
-  const std::optional<VolumeStatus> volume =
-      files().volumeOf(nearestExistingFolder(options.destination));
-  // A volume that cannot be asked is left to the steps that use it.
+void checkDestinationVolume(const std::optional<VolumeStatus>& volume,
+                            const BundleInfo& sourceInfo) {
   if (!volume) return;
   // Asked before the confirmation: nothing is asked that cannot be done.
   if (volume->readOnly) throw InstallerError("安装位置所在的磁盘是只读的，无法安装。");
