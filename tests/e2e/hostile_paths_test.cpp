@@ -132,11 +132,6 @@ Arguments verification(const fs::path& bundle) {
   return {"--verify", "--deep", "--strict", bundle.string()};
 }
 
-std::vector<std::string> sorted(std::vector<std::string> lines) {
-  std::sort(lines.begin(), lines.end());
-  return lines;
-}
-
 /// Where the case's locations lie, and how the installer is told of them.
 struct Locations {
   fs::path folder;  ///< sandbox/<name>
@@ -236,14 +231,12 @@ void expectUpdateReport(HostileUpdate& update) {
   expectCalls(at.log, "codesign",
               {verification(at.source()), verification(at.destination()),
                verification(at.current()), verification(staged), verification(at.neighbour())});
-  expectCalls(at.log, "lsregister",
-              {{"-u", staged.string()}, {"-f", staged.string()},
-               {"-u", at.current().string()}, {"-f", at.current().string()},
-               {"-u", at.neighbour().string()}, {"-f", at.neighbour().string()}});
+  // None of the three was registered, so none is registered after the failed moves.
+  expectCalls(
+      at.log, "lsregister",
+      {{"-u", staged.string()}, {"-u", at.current().string()}, {"-u", at.neighbour().string()}});
   if (registrable) {
-    EXPECT_EQ(sorted(registeredBundles(*update.sandbox)),
-              sorted({staged.string(), at.current().string(), at.neighbour().string(),
-                      at.destination().string()}));
+    EXPECT_EQ(registeredBundles(*update.sandbox), Arguments{at.destination().string()});
     expectDesktopEntry(*update.sandbox, at.destination());
   }
   // The record keeps the executable as a line of its own, which a line feed
