@@ -27,6 +27,10 @@ class Workspace {
   /// Starts the application at `bundle` asynchronously and returns at once.
   virtual void openApplication(const FileURL& bundle, const OpenConfiguration& configuration,
                                OpenCompletion completion) = 0;
+  /// Whether Launch Services holds a registration of the application at
+  /// `bundle` itself (not merely of one with the same identifier elsewhere);
+  /// false also when it cannot tell.
+  virtual bool isRegistered(const FileURL& bundle, const std::string& bundleIdentifier) = 0;
 };
 
 }  // namespace installer

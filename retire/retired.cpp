@@ -40,10 +40,13 @@ bool movedToTrash(const BundleInfo& info, const FileURL& at) {
 
 bool retired(const BundleInfo& info, const FileURL& at) {
   if (!isUntouched(info, at)) return false;
+  // Asked first: a copy that stays is put back as it was, and registering
+  // one that never was would offer a stray copy as the user's browser.
+  const bool wasRegistered = workspace().isRegistered(at, browserIdentifier);
   runRegistrationTool("-u", at, "无法撤销旧应用登记。");
   if (movedToTrash(info, at)) return true;
   // Only the very copy that was unregistered may be registered again.
-  if (info.matches(at)) runRegistrationTool("-f", at, "无法恢复原应用登记。");
+  if (wasRegistered && info.matches(at)) runRegistrationTool("-f", at, "无法恢复原应用登记。");
   return false;
 }
 

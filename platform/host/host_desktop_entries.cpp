@@ -17,6 +17,7 @@
 #include "helpers/unique_fd.h"
 #include "platform/host/host.h"
 #include "platform/platform_error.h"
+#include "platform/posix/bounded_read.h"
 
 namespace installer::host {
 namespace {
@@ -332,6 +333,27 @@ void withdrawDesktopEntry(const std::string& folder, const std::string& bundle) 
     throwUnlessBundle(bundle);
   }
   refreshMimeCache(folder);
+}
+
+bool holdsDesktopEntry(const std::string& folder, const std::string& bundle) {
+  // Far above any entry written here. The data home may be open to others:
+  // what lies there is read only as the user's own file, never through a link.
+  constexpr std::size_t maximumEntrySize = 1 << 16;
+  const std::string path = folder + "/" + desktopEntryName(bundle);
+  helpers::UniqueFd file(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  struct stat status {};
+  if (!file || ::fstat(file.get(), &status) != 0 || status.st_uid != ::getuid()) return false;
+  const posix::FileBytes contents = posix::readOpenFile(file.get(), maximumEntrySize);
+  if (contents.error != 0) return false;
+  std::unique_ptr<GKeyFile, KeyFileDeleter> entry(g_key_file_new());
+  if (!g_key_file_load_from_data(entry.get(), contents.bytes.data(), contents.bytes.size(),
+                                 G_KEY_FILE_NONE, nullptr)) {
+    return false;
+  }
+  std::unique_ptr<gchar, decltype(&g_free)> named(
+      g_key_file_get_string(entry.get(), G_KEY_FILE_DESKTOP_GROUP, "X-Quorvane-Bundle", nullptr),
+      g_free);
+  return named && bundle == named.get();
 }
 
 }  // namespace installer::host

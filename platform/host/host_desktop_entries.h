@@ -33,4 +33,9 @@ void registerDesktopEntry(const std::string& folder, const std::string& bundle);
 /// there is neither, or the entry cannot be removed.
 void withdrawDesktopEntry(const std::string& folder, const std::string& bundle);
 
+/// Whether `folder` holds the entry of `bundle` (a registeredBundlePath): a
+/// file of the user under the entry's name whose X-Quorvane-Bundle is that
+/// path. Throws PlatformError only when the name cannot be made.
+bool holdsDesktopEntry(const std::string& folder, const std::string& bundle);
+
 }  // namespace installer::host

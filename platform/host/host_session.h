@@ -57,6 +57,8 @@ class HostWorkspace final : public Workspace {
   explicit HostWorkspace(HostRunLoop& runLoop);
   void openApplication(const FileURL& bundle, const OpenConfiguration& configuration,
                        OpenCompletion completion) override;
+  /// A desktop entry of the bundle's path that names that path.
+  bool isRegistered(const FileURL& bundle, const std::string& bundleIdentifier) override;
 
  private:
   HostRunLoop& runLoop_;

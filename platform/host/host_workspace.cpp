@@ -211,4 +211,14 @@ void HostWorkspace::openApplication(const FileURL& bundle, const OpenConfigurati
   }
 }
 
+bool HostWorkspace::isRegistered(const FileURL& bundle, const std::string&) {
+  // The registration tool writes entries for bundles of any identifier; the
+  // entry of a path is that path's registration.
+  try {
+    return holdsDesktopEntry(desktopEntriesFolder(), registeredBundlePath(bundle.path()));
+  } catch (const PlatformError&) {
+    return false;
+  }
+}
+
 }  // namespace installer::host

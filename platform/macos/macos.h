@@ -33,6 +33,8 @@ class MacWorkspace final : public Workspace {
  public:
   void openApplication(const FileURL& bundle, const OpenConfiguration& configuration,
                        OpenCompletion completion) override;
+  /// Among the applications the workspace lists for the identifier.
+  bool isRegistered(const FileURL& bundle, const std::string& bundleIdentifier) override;
 };
 
 /// NSBundle.

@@ -67,4 +67,27 @@ void MacWorkspace::openApplication(const FileURL& bundle, const OpenConfiguratio
   });
 }
 
+bool MacWorkspace::isRegistered(const FileURL& bundle, const std::string& bundleIdentifier) {
+  try {
+    return withinAutoreleasePool([&] {
+      NSURL* url = fileURLOfLocation(bundle);
+      NSString* identifier = stringOfUTF8(bundleIdentifier);
+      if (!url || !identifier) return false;
+      // Standardized alike, so that "/private" and a trailing slash do not
+      // tell one place from itself; compare: (not literal) takes canonically
+      // equivalent paths as equal, as the file system does.
+      NSString* path = [[url URLByStandardizingPath] path];
+      NSArray<NSURL*>* registered =
+          [[NSWorkspace sharedWorkspace] URLsForApplicationsWithBundleIdentifier:identifier];
+      for (NSURL* candidate in registered) {
+        NSString* candidatePath = [[candidate URLByStandardizingPath] path];
+        if (path && candidatePath && [candidatePath compare:path] == NSOrderedSame) return true;
+      }
+      return false;
+    });
+  } catch (const PlatformError&) {
+    return false;  // an exception of the workspace's
+  }
+}
+
 }  // namespace installer::macos

@@ -196,6 +196,7 @@ enum : NSUInteger {
            completionHandler:
                (void (^_Nullable)(NSRunningApplication* _Nullable app,
                                   NSError* _Nullable error))completionHandler;
+- (NSArray<NSURL*>*)URLsForApplicationsWithBundleIdentifier:(NSString*)bundleIdentifier;
 @end
 
 NS_ASSUME_NONNULL_END

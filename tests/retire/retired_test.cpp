@@ -11,7 +11,9 @@ namespace fs = std::filesystem;
 
 class RetiredTest : public testing::RetireTest {
  protected:
-  RetiredTest() : copy_(bundle("Apps/Quorvane浏览器 1.0.app", "1.0")), info_(verify(copy_)) {}
+  RetiredTest() : copy_(bundle("Apps/Quorvane浏览器 1.0.app", "1.0")), info_(verify(copy_)) {
+    workspace_.registered_.insert(QRVX_BROWSER_IDENTIFIER " " + copy_.path());
+  }
 
   bool inPlace() const { return info_.matches(copy_); }
   /// Puts another bundle where the copy was.
@@ -63,12 +65,17 @@ TEST_F(RetiredTest, AFailingRegistrationToolNeverDecidesTheOutcome) {
   EXPECT_FALSE(fs::exists(another.path()));
 }
 
-TEST_F(RetiredTest, ARefusedTrashRegistersTheCopyAgain) {
+TEST_F(RetiredTest, ARefusedTrashRegistersTheCopyAgainOnlyWhenItWasRegistered) {
   files_->trashRefuses_ = true;
   EXPECT_FALSE(retired(info_, copy_));
   EXPECT_TRUE(inPlace());
   EXPECT_EQ(tools_->registrations(),
             (std::vector<std::string>{registration("-u", copy_), registration("-f", copy_)}));
+
+  tools_->forgetRuns();
+  workspace_.registered_.clear();
+  EXPECT_FALSE(retired(info_, copy_));
+  EXPECT_EQ(tools_->registrations(), (std::vector<std::string>{registration("-u", copy_)}));
 }
 
 TEST_F(RetiredTest, ABrowserStartedWhileTheToolRanKeepsTheCopyRegistered) {

@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -117,8 +118,14 @@ class FakeWorkspace final : public Workspace {
   };
   void openApplication(const FileURL& bundle, const OpenConfiguration& configuration,
                        OpenCompletion completion) override;
+  /// Answers from `registered_`; paths compared as given.
+  bool isRegistered(const FileURL& bundle, const std::string& bundleIdentifier) override {
+    return registered_.contains(bundleIdentifier + " " + bundle.path());
+  }
 
   std::vector<Request> requests_;
+  /// "IDENTIFIER PATH" of each registered application.
+  std::set<std::string> registered_;
   /// Runs for each request after it is logged.
   std::function<void(Request&)> onOpen_;
 
