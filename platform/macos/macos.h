@@ -5,6 +5,8 @@
 // Objective-C may name the services; the Objective-C side lives in the .mm files.
 
 #include <memory>
+#include <mutex>
+#include <set>
 #include <string>
 
 #include "platform/posix/posix_file_manager.h"
@@ -98,8 +100,6 @@ class MacRunLoop final : public RunLoop {
 /// CFPreferences of the current user, any host.
 class MacPreferences final : public Preferences {
  public:
-  MacPreferences();
-  ~MacPreferences() override;
   std::optional<PropertyValue> copyValue(const std::string& key,
                                          const std::string& application) override;
   /// A value that has no property-list form (text that is not UTF-8) is not
@@ -109,8 +109,10 @@ class MacPreferences final : public Preferences {
   bool synchronize(const std::string& application) override;
 
  private:
-  struct State;
-  std::unique_ptr<State> state_;
+  std::mutex mutex_;
+  /// Applications with a change that could not be stored since their last
+  /// synchronization: reporting success for them would lose it silently.
+  std::set<std::string> refusedChanges_;
 };
 
 /// NSString; text that is not UTF-8 is answered unchanged.

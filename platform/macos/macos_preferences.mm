@@ -1,24 +1,11 @@
 #import <CoreFoundation/CoreFoundation.h>
 #import <Foundation/Foundation.h>
 
-#include <mutex>
-#include <set>
-
 #include "platform/macos/macos.h"
 #include "platform/macos/macos_foundation.h"
 #include "platform/macos/macos_property_list.h"
 
 namespace installer::macos {
-
-struct MacPreferences::State {
-  std::mutex mutex;
-  /// Applications with a change that could not be stored since their last
-  /// synchronization: reporting success for them would lose it silently.
-  std::set<std::string> refusedChanges;
-};
-
-MacPreferences::MacPreferences() : state_(std::make_unique<State>()) {}
-MacPreferences::~MacPreferences() = default;
 
 std::optional<PropertyValue> MacPreferences::copyValue(const std::string& key,
                                                        const std::string& application) {
@@ -41,8 +28,8 @@ void MacPreferences::setValue(const std::string& key, const PropertyValue& value
     NSString* domain = stringOfUTF8(application);
     id object = propertyListObjectOf(value);
     if (!name || !domain || !object) {
-      std::lock_guard lock(state_->mutex);
-      state_->refusedChanges.insert(application);
+      std::lock_guard lock(mutex_);
+      refusedChanges_.insert(application);
       return;
     }
     CFPreferencesSetValue((__bridge CFStringRef)name, (__bridge CFPropertyListRef)object,
@@ -54,8 +41,8 @@ void MacPreferences::setValue(const std::string& key, const PropertyValue& value
 bool MacPreferences::synchronize(const std::string& application) {
   bool refused = false;
   {
-    std::lock_guard lock(state_->mutex);
-    refused = state_->refusedChanges.erase(application) > 0;
+    std::lock_guard lock(mutex_);
+    refused = refusedChanges_.erase(application) > 0;
   }
   return withinAutoreleasePool([&] {
     NSString* domain = stringOfUTF8(application);
