@@ -18,6 +18,8 @@
 #include "platform/posix/file_tree.h"
 #include "platform/posix/system_calls.h"
 
+extern char** environ;
+
 namespace installer::posix {
 namespace {
 
@@ -49,6 +51,18 @@ bool isUnsafePrivateFolder(const std::string& path, std::uint32_t user) {
   if (::lstat(path.c_str(), &status) != 0) return errno != ENOENT;
   return !S_ISDIR(status.st_mode) || status.st_uid != user ||
          (status.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+}
+
+std::map<std::string, std::string> environmentVariables() {
+  std::map<std::string, std::string> variables;
+  for (char** entry = environ; entry && *entry; ++entry) {
+    const char* separator = std::strchr(*entry, '=');
+    if (!separator) continue;
+    // The first definition of a name is the one getenv answers.
+    variables.emplace(std::string(*entry, static_cast<std::size_t>(separator - *entry)),
+                      std::string(separator + 1));
+  }
+  return variables;
 }
 
 bool processHasEnded(int processIdentifier) {

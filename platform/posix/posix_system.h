@@ -29,8 +29,7 @@ std::optional<std::string> homeOfUserIdentifier(std::uint32_t user, int* failure
 std::map<std::string, std::string> environmentVariables();
 /// Whether the process `processIdentifier` is gone: a number nobody holds now.
 bool processHasEnded(int processIdentifier);
-/// Sleeps `seconds` of the monotonic clock, through interruptions; a
-/// negative or NaN time, none.
+/// Sleeps `seconds`, through interruptions; a negative or NaN time, none.
 void sleepFor(double seconds);
 /// Whether something is at `path` that is not a real folder (never a link)
 /// of `user` closed to the writes of everyone else, or that cannot be looked

@@ -5,7 +5,6 @@
 #include <sys/wait.h>
 
 #include <cerrno>
-#include <cstring>
 
 #include "platform/platform_error.h"
 #include "platform/posix/posix_system.h"
@@ -99,18 +98,6 @@ int runToEnd(const std::string& path, const std::string& name,
 int PosixChildProcesses::run(const std::string& executable,
                              const std::vector<std::string>& arguments) {
   return runToEnd(executable, executable, arguments, executable);
-}
-
-std::map<std::string, std::string> environmentVariables() {
-  std::map<std::string, std::string> variables;
-  for (char** entry = environ; entry && *entry; ++entry) {
-    const char* separator = std::strchr(*entry, '=');
-    if (!separator) continue;
-    // The first definition of a name is the one getenv answers.
-    variables.emplace(std::string(*entry, static_cast<std::size_t>(separator - *entry)),
-                      std::string(separator + 1));
-  }
-  return variables;
 }
 
 }  // namespace installer::posix
