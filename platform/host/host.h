@@ -9,25 +9,16 @@
 #include "platform/posix/posix_file_manager.h"
 #include "platform/posix/posix_system.h"
 #include "platform/services.h"
+#include "platform/system_services.h"
 
 namespace installer::host {
 
 /// Info.plist through libplist; the main bundle from /proc/self/exe.
-class HostBundles final : public Bundles {
- public:
-  std::optional<BundleContents> open(const FileURL& bundle) override;
-  FileURL mainBundleURL() override;
-  std::optional<FileURL> mainResourceURL() override;
-};
+using HostBundles = SystemBundles;
 
-/// The POSIX tasks of the shared layer; GIO's Trash and the XDG folders.
-/// The quarantine mark is the extended attribute `user.com.apple.quarantine`.
-class HostFileManager final : public posix::PosixFileManager {
- public:
-  void trashItem(const FileURL& item) override;
-  std::vector<FileURL> applicationSupportDirectories() override;
-  std::string homeDirectory() override;
-};
+/// GIO's Trash and the XDG folders; the volume is what `statvfs` says. The
+/// quarantine mark is the extended attribute `user.com.apple.quarantine`.
+using HostFileManager = SystemFileManager;
 
 /// The POSIX calls, the flushes and the UUIDs are the shared layer's.
 using HostPosix = posix::PosixSystem;
@@ -45,35 +36,14 @@ class HostChildProcesses final : public ChildProcesses {
   std::string helpersDirectory_;
 };
 
-class HostProcessInfo final : public ProcessInfo {
- public:
-  std::map<std::string, std::string> environment() override;
-  double systemUptime() override;
-  std::unique_ptr<Activity> beginActivity(const std::string& reason) override;
-};
+/// The monotonic clock for the uptime; an activity that holds nothing.
+using HostProcessInfo = SystemProcessInfo;
 
 /// One property-list file per application under the user's config folder.
-class HostPreferences final : public Preferences {
- public:
-  HostPreferences();
-  ~HostPreferences() override;
-  std::optional<PropertyValue> copyValue(const std::string& key,
-                                         const std::string& application) override;
-  void setValue(const std::string& key, const PropertyValue& value,
-                const std::string& application) override;
-  bool synchronize(const std::string& application) override;
-
- private:
-  struct State;
-  std::unique_ptr<State> state_;
-};
+using HostPreferences = SystemPreferences;
 
 /// ICU.
-class HostText final : public Text {
- public:
-  std::string precomposed(const std::string& text) override;
-  std::string lowercased(const std::string& text) override;
-};
+using HostText = SystemText;
 
 /// Property lists (XML or binary) through libplist; `binary`, when given,
 /// learns the format read.

@@ -5,7 +5,7 @@
 
 #include "platform/host/host.h"
 
-namespace installer::host {
+namespace installer {
 namespace {
 
 bool endsWith(const std::string& text, const std::string& suffix) {
@@ -46,22 +46,22 @@ std::optional<FileURL> executableURL() {
 
 }  // namespace
 
-std::optional<BundleContents> HostBundles::open(const FileURL& bundle) {
+std::optional<BundleContents> SystemBundles::open(const FileURL& bundle) {
   if (!posix::isDirectory(bundle.path())) return std::nullopt;
   PropertyDictionary entries;
-  if (std::optional<PropertyDictionary> info = readBundleInfo(bundle.path())) {
+  if (std::optional<PropertyDictionary> info = host::readBundleInfo(bundle.path())) {
     entries = std::move(*info);
   }
   return bundleContentsOf(bundle, std::move(entries));
 }
 
-FileURL HostBundles::mainBundleURL() {
+FileURL SystemBundles::mainBundleURL() {
   std::optional<FileURL> executable = executableURL();
   if (!executable) return FileURL();
   return enclosingBundle(*executable).value_or(executable->deletingLastPathComponent());
 }
 
-std::optional<FileURL> HostBundles::mainResourceURL() {
+std::optional<FileURL> SystemBundles::mainResourceURL() {
   std::optional<FileURL> executable = executableURL();
   if (!executable) return std::nullopt;
   std::optional<FileURL> bundle = enclosingBundle(*executable);
@@ -69,4 +69,4 @@ std::optional<FileURL> HostBundles::mainResourceURL() {
   return bundle->appendingPathComponent("Contents/Resources");
 }
 
-}  // namespace installer::host
+}  // namespace installer

@@ -6,7 +6,7 @@
 #include "platform/host/host.h"
 #include "platform/platform_error.h"
 
-namespace installer::host {
+namespace installer {
 namespace {
 
 std::string oneLine(std::string text) {
@@ -16,7 +16,7 @@ std::string oneLine(std::string text) {
 
 }  // namespace
 
-void HostFileManager::trashItem(const FileURL& item) {
+void SystemFileManager::trashItem(const FileURL& item) {
   // GIO's home Trash, and where it puts the item and its record.
   const std::string trash = std::string(g_get_user_data_dir()) + "/Trash";
   checkTrashFolders(item, {trash, trash + "/files", trash + "/info"});
@@ -30,4 +30,10 @@ void HostFileManager::trashItem(const FileURL& item) {
   throw PlatformError("Could not move " + item.path() + " to the Trash: " + reason);
 }
 
-}  // namespace installer::host
+// Linux keeps nothing about a volume beyond what statvfs says; whether it
+// keeps modes, links and exchanges the installer finds out by trying them.
+std::optional<VolumeStatus> SystemFileManager::volumeOf(const FileURL& item) {
+  return PosixFileManager::volumeOf(item);
+}
+
+}  // namespace installer

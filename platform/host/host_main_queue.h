@@ -9,6 +9,8 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/system_services.h"
+
 namespace installer::host {
 
 class ProcessExitWatch;
@@ -28,6 +30,8 @@ class MainQueue {
   /// true otherwise.
   bool runOnce(double limitSeconds);
   void dispatch(std::function<void()> block);
+  /// An asynchronous operation started or ended: while one is pending a
+  /// pass waits for blocks instead of answering false at once.
   void beginPendingOperation();
   void endPendingOperation();
 
@@ -46,3 +50,9 @@ class MainQueue {
 };
 
 }  // namespace installer::host
+
+namespace installer {
+
+struct SystemRunLoop::State final : host::MainQueue {};
+
+}  // namespace installer

@@ -13,7 +13,7 @@
 #include "platform/host/host.h"
 #include "platform/platform_error.h"
 
-namespace installer::host {
+namespace installer {
 namespace {
 
 /// Far above what the Dock ever writes; a larger file is left alone unread.
@@ -35,7 +35,7 @@ struct Domain {
 std::string configurationHome() {
   const char* configHome = std::getenv("XDG_CONFIG_HOME");
   if (configHome && configHome[0] == '/') return configHome;
-  return HostFileManager().homeDirectory() + "/.config";
+  return SystemFileManager().homeDirectory() + "/.config";
 }
 
 /// Application identifiers name a file; one that could name another place is refused.
@@ -69,7 +69,7 @@ Domain loadDomain(const std::string& application) {
     return domain;
   }
   std::optional<PropertyValue> contents =
-      readUserPropertyList(file.get(), maximumPreferencesSize, &domain.binary);
+      host::readUserPropertyList(file.get(), maximumPreferencesSize, &domain.binary);
   if (contents && contents->dictionary()) {
     domain.values = *contents->dictionary();
     domain.writable = true;
@@ -84,7 +84,7 @@ bool createFolders(const std::string& path) {
 
 }  // namespace
 
-struct HostPreferences::State {
+struct SystemPreferences::State {
   std::mutex mutex;
   std::map<std::string, Domain> domains;
 
@@ -95,19 +95,19 @@ struct HostPreferences::State {
   }
 };
 
-HostPreferences::HostPreferences() : state_(std::make_unique<State>()) {}
-HostPreferences::~HostPreferences() = default;
+SystemPreferences::SystemPreferences() : state_(std::make_unique<State>()) {}
+SystemPreferences::~SystemPreferences() = default;
 
-std::optional<PropertyValue> HostPreferences::copyValue(const std::string& key,
-                                                        const std::string& application) {
+std::optional<PropertyValue> SystemPreferences::copyValue(const std::string& key,
+                                                          const std::string& application) {
   std::lock_guard lock(state_->mutex);
   const PropertyValue* value = findProperty(state_->domain(application).values, key);
   if (!value) return std::nullopt;
   return *value;
 }
 
-void HostPreferences::setValue(const std::string& key, const PropertyValue& value,
-                               const std::string& application) {
+void SystemPreferences::setValue(const std::string& key, const PropertyValue& value,
+                                 const std::string& application) {
   std::lock_guard lock(state_->mutex);
   Domain& domain = state_->domain(application);
   domain.changed = true;
@@ -120,18 +120,18 @@ void HostPreferences::setValue(const std::string& key, const PropertyValue& valu
   domain.values.push_back(PropertyEntry{key, value});
 }
 
-bool HostPreferences::synchronize(const std::string& application) {
+bool SystemPreferences::synchronize(const std::string& application) {
   std::lock_guard lock(state_->mutex);
   Domain& domain = state_->domain(application);
   if (!domain.writable) return false;
   if (!domain.changed) return true;
   std::string folder = domain.path.substr(0, domain.path.find_last_of('/'));
   if (!createFolders(folder) ||
-      !writePropertyList(domain.path, PropertyValue(domain.values), domain.binary)) {
+      !host::writePropertyList(domain.path, PropertyValue(domain.values), domain.binary)) {
     return false;
   }
   domain.changed = false;
   return true;
 }
 
-}  // namespace installer::host
+}  // namespace installer

@@ -3,21 +3,21 @@
 #include "platform/host/host.h"
 #include "platform/posix/posix_system.h"
 
-namespace installer::host {
+namespace installer {
 
-std::map<std::string, std::string> HostProcessInfo::environment() {
+std::map<std::string, std::string> SystemProcessInfo::environment() {
   return posix::environmentVariables();
 }
 
-double HostProcessInfo::systemUptime() {
+double SystemProcessInfo::systemUptime() {
   struct timespec now {};
   ::clock_gettime(CLOCK_MONOTONIC, &now);
   return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
 }
 
-std::unique_ptr<Activity> HostProcessInfo::beginActivity(const std::string&) {
+std::unique_ptr<Activity> SystemProcessInfo::beginActivity(const std::string&) {
   // Linux neither naps a process nor coalesces its timers: nothing to hold.
   return std::make_unique<Activity>();
 }
 
-}  // namespace installer::host
+}  // namespace installer

@@ -1,23 +1,18 @@
 #include "platform/host/host_main_queue.h"
-#include "platform/host/host_session.h"
 #include "platform/posix/posix_system.h"
 
-namespace installer::host {
+namespace installer {
 
-HostRunLoop::HostRunLoop() : queue_(std::make_shared<MainQueue>()) {}
+SystemRunLoop::SystemRunLoop() : state_(std::make_shared<State>()) {}
 
-HostRunLoop::~HostRunLoop() = default;
+SystemRunLoop::~SystemRunLoop() = default;
 
-bool HostRunLoop::runOnce(double limitSeconds) { return queue_->runOnce(limitSeconds); }
+bool SystemRunLoop::runOnce(double limitSeconds) { return state_->runOnce(limitSeconds); }
 
-void HostRunLoop::sleep(double seconds) { posix::sleepFor(seconds); }
+void SystemRunLoop::sleep(double seconds) { posix::sleepFor(seconds); }
 
-void HostRunLoop::dispatchToMain(std::function<void()> block) {
-  queue_->dispatch(std::move(block));
+void SystemRunLoop::dispatchToMain(std::function<void()> block) {
+  state_->dispatch(std::move(block));
 }
 
-void HostRunLoop::beginPendingOperation() { queue_->beginPendingOperation(); }
-
-void HostRunLoop::endPendingOperation() { queue_->endPendingOperation(); }
-
-}  // namespace installer::host
+}  // namespace installer

@@ -15,7 +15,7 @@
 #include "platform/host/host_process_handle.h"
 #include "platform/host/host_session.h"
 
-namespace installer::host {
+namespace installer {
 namespace {
 
 constexpr std::string_view executableFolder = "/Contents/MacOS/";
@@ -102,7 +102,7 @@ class BundleCache {
   };
 
   static std::optional<Info> read(const std::string& bundle) {
-    std::optional<PropertyDictionary> plist = readBundleInfo(bundle);
+    std::optional<PropertyDictionary> plist = host::readBundleInfo(bundle);
     if (!plist) return std::nullopt;
     const PropertyValue* identifier = findProperty(*plist, "CFBundleIdentifier");
     const PropertyValue* executable = findProperty(*plist, "CFBundleExecutable");
@@ -164,7 +164,7 @@ RunningApplicationHandle instanceHandle(int proc, const char* entry, int pid,
     close(directory);
     return handle;
   }
-  std::optional<ProcessStat> stat = readProcessStat(directory, "stat");
+  std::optional<host::ProcessStat> stat = host::readProcessStat(directory, "stat");
   std::optional<uid_t> owner = realUserOf(directory);
   std::string executable = executablePath(directory, "exe");
   std::string bundle(bundleOfExecutable(executable));
@@ -177,7 +177,7 @@ RunningApplicationHandle instanceHandle(int proc, const char* entry, int pid,
     std::optional<std::pair<dev_t, ino_t>> file = executableFile(directory, "exe");
     std::string parentLink = std::to_string(stat->parentProcessIdentifier) + "/exe";
     if (!file || executableFile(proc, parentLink.c_str()) != file)
-      handle = std::make_shared<HostProcessHandle>(pid, stat->startTime, bundle);
+      handle = std::make_shared<host::HostProcessHandle>(pid, stat->startTime, bundle);
   }
   close(directory);
   return handle;
@@ -185,7 +185,7 @@ RunningApplicationHandle instanceHandle(int proc, const char* entry, int pid,
 
 }  // namespace
 
-std::vector<RunningApplicationHandle> HostRunningApplications::runningApplications(
+std::vector<RunningApplicationHandle> SystemRunningApplications::runningApplications(
     const std::string& bundleIdentifier) {
   std::vector<RunningApplicationHandle> handles;
   int proc = open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -232,4 +232,4 @@ std::vector<RunningApplicationHandle> HostRunningApplications::runningApplicatio
   return handles;
 }
 
-}  // namespace installer::host
+}  // namespace installer

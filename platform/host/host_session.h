@@ -7,30 +7,13 @@
 #include <string>
 
 #include "platform/services.h"
+#include "platform/system_services.h"
 
 namespace installer::host {
 
-class MainQueue;
-
-/// One queue of blocks drained on the main thread.
-class HostRunLoop final : public RunLoop {
- public:
-  HostRunLoop();
-  ~HostRunLoop() override;
-  bool runOnce(double limitSeconds) override;
-  void sleep(double seconds) override;
-  void dispatchToMain(std::function<void()> block) override;
-  /// An asynchronous operation started or ended: while one is pending a
-  /// pass waits for blocks instead of answering false at once.
-  void beginPendingOperation();
-  void endPendingOperation();
-
- private:
-  friend class HostWorkspace;
-  // Shared so that a launch thread still finishing its operation never
-  // outlives the queue it reports to.
-  std::shared_ptr<MainQueue> queue_;
-};
+/// One queue of blocks drained on the main thread; its state is the
+/// `MainQueue`, which launch threads report into.
+using HostRunLoop = SystemRunLoop;
 
 /// Alerts as desktop dialogs where a display is and on the controlling
 /// terminal where there is one, the first answer counting; -1001 with neither.
@@ -46,11 +29,7 @@ class HostApplication final : public Application {
 };
 
 /// Browser instances from /proc.
-class HostRunningApplications final : public RunningApplications {
- public:
-  std::vector<RunningApplicationHandle> runningApplications(
-      const std::string& bundleIdentifier) override;
-};
+using HostRunningApplications = SystemRunningApplications;
 
 class HostWorkspace final : public Workspace {
  public:

@@ -9,7 +9,7 @@
 #include "platform/host/host.h"
 #include "platform/utf8.h"
 
-namespace installer::host {
+namespace installer {
 namespace {
 
 /// `text` through `transform` (UTF-8 in, UTF-8 out) when it is valid UTF-8;
@@ -27,7 +27,7 @@ std::string transformedUTF8(const std::string& text, Transform transform) {
 
 }  // namespace
 
-std::string HostText::precomposed(const std::string& text) {
+std::string SystemText::precomposed(const std::string& text) {
   return transformedUTF8(
       text, [](icu::StringPiece source, icu::ByteSink& sink, UErrorCode& status) {
         const icu::Normalizer2* composition = icu::Normalizer2::getNFCInstance(status);
@@ -35,7 +35,7 @@ std::string HostText::precomposed(const std::string& text) {
       });
 }
 
-std::string HostText::lowercased(const std::string& text) {
+std::string SystemText::lowercased(const std::string& text) {
   return transformedUTF8(text,
                          [](icu::StringPiece source, icu::ByteSink& sink, UErrorCode& status) {
                            // The root locale gives the default mapping, without Turkish or
@@ -44,4 +44,4 @@ std::string HostText::lowercased(const std::string& text) {
                          });
 }
 
-}  // namespace installer::host
+}  // namespace installer

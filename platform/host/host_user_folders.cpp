@@ -11,20 +11,20 @@
 #include "platform/host/host.h"
 #include "platform/platform_error.h"
 
-namespace installer::host {
+namespace installer {
 namespace {
 
 bool isAbsolute(const char* path) { return path && path[0] == '/'; }
 
 }  // namespace
 
-std::vector<FileURL> HostFileManager::applicationSupportDirectories() {
+std::vector<FileURL> SystemFileManager::applicationSupportDirectories() {
   const char* dataHome = std::getenv("XDG_DATA_HOME");
   if (isAbsolute(dataHome)) return {FileURL::fromAbsolutePath(dataHome)};
   return {FileURL::fromAbsolutePath(homeDirectory()).appendingPathComponent(".local/share")};
 }
 
-std::string HostFileManager::homeDirectory() {
+std::string SystemFileManager::homeDirectory() {
   const char* home = std::getenv("HOME");
   if (home && home[0] != '\0') return home;
   uid_t user = ::getuid();
@@ -36,4 +36,4 @@ std::string HostFileManager::homeDirectory() {
                       (error != 0 ? posix::errorText(error) : std::string("no such user")));
 }
 
-}  // namespace installer::host
+}  // namespace installer

@@ -184,7 +184,9 @@ HostWorkspace::HostWorkspace(HostRunLoop& runLoop) : runLoop_(runLoop) {}
 
 void HostWorkspace::openApplication(const FileURL& bundle, const OpenConfiguration& configuration,
                                     OpenCompletion completion) {
-  std::shared_ptr<MainQueue> queue = runLoop_.queue_;
+  // Shared so that a launch thread still finishing its operation never
+  // outlives the queue it reports to.
+  std::shared_ptr<MainQueue> queue = runLoop_.state();
   queue->beginPendingOperation();
   try {
     std::string invalid =

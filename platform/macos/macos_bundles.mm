@@ -7,10 +7,10 @@
 #include "platform/macos/macos_property_list.h"
 #include "platform/posix/bounded_read.h"
 
-namespace installer::macos {
+namespace installer {
 
-std::optional<BundleContents> MacBundles::open(const FileURL& bundle) {
-  return withinAutoreleasePool([&bundle]() -> std::optional<BundleContents> {
+std::optional<BundleContents> SystemBundles::open(const FileURL& bundle) {
+  return macos::withinAutoreleasePool([&bundle]() -> std::optional<BundleContents> {
     // A plain file would be read as a program with an embedded Info dictionary.
     if (!posix::isDirectory(bundle.path())) return std::nullopt;
     // Read afresh and beneath the bundle, never through NSBundle or CFBundle:
@@ -31,8 +31,8 @@ std::optional<BundleContents> MacBundles::open(const FileURL& bundle) {
       if (![info isKindOfClass:[NSDictionary class]]) info = nil;
       for (NSString* key in info) {
         if (![key isKindOfClass:[NSString class]]) continue;
-        std::optional<PropertyValue> value = propertyValueOf([info objectForKey:key]);
-        if (value) entries.push_back(PropertyEntry{utf8OfString(key), std::move(*value)});
+        std::optional<PropertyValue> value = macos::propertyValueOf([info objectForKey:key]);
+        if (value) entries.push_back(PropertyEntry{macos::utf8OfString(key), std::move(*value)});
       }
     }
     BundleContents contents = bundleContentsOf(bundle, std::move(entries));
@@ -41,13 +41,14 @@ std::optional<BundleContents> MacBundles::open(const FileURL& bundle) {
   });
 }
 
-FileURL MacBundles::mainBundleURL() {
-  return withinAutoreleasePool(
-      [] { return locationOfFileURL([NSBundle mainBundle].bundleURL).value_or(FileURL()); });
+FileURL SystemBundles::mainBundleURL() {
+  return macos::withinAutoreleasePool(
+      [] { return macos::locationOfFileURL([NSBundle mainBundle].bundleURL).value_or(FileURL()); });
 }
 
-std::optional<FileURL> MacBundles::mainResourceURL() {
-  return withinAutoreleasePool([] { return locationOfFileURL([NSBundle mainBundle].resourceURL); });
+std::optional<FileURL> SystemBundles::mainResourceURL() {
+  return macos::withinAutoreleasePool(
+      [] { return macos::locationOfFileURL([NSBundle mainBundle].resourceURL); });
 }
 
-}  // namespace installer::macos
+}  // namespace installer

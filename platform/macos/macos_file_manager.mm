@@ -3,18 +3,19 @@
 #include "platform/macos/macos.h"
 #include "platform/macos/macos_foundation.h"
 
-namespace installer::macos {
+namespace installer {
 namespace {
 
 /// Throws the error of a file-manager call that answered NO.
 void check(BOOL succeeded, NSError* error, const std::string& fallback) {
-  if (!succeeded) throw platformErrorOf(error, fallback);
+  if (!succeeded) throw macos::platformErrorOf(error, fallback);
 }
 
 std::vector<FileURL> locationsOf(NSArray<NSURL*>* urls) {
   std::vector<FileURL> locations;
   for (NSURL* url in urls) {
-    if (std::optional<FileURL> location = locationOfFileURL(url)) locations.push_back(*location);
+    if (std::optional<FileURL> location = macos::locationOfFileURL(url))
+      locations.push_back(*location);
   }
   return locations;
 }
@@ -28,11 +29,11 @@ NSNumber* volumeNumber(NSURL* url, NSString* key) {
 
 }  // namespace
 
-void MacFileManager::trashItem(const FileURL& item) {
-  withinAutoreleasePool([&] {
+void SystemFileManager::trashItem(const FileURL& item) {
+  macos::withinAutoreleasePool([&] {
     const std::string operation = "Could not move to the Trash";
-    NSURL* url = requiredFileURL(item, operation);
-    checkTrashFolders(item, {utf8OfString(NSHomeDirectory()) + "/.Trash"});
+    NSURL* url = macos::requiredFileURL(item, operation);
+    checkTrashFolders(item, {macos::utf8OfString(NSHomeDirectory()) + "/.Trash"});
     NSError* error = nil;
     BOOL trashed = [[NSFileManager defaultManager] trashItemAtURL:url
                                                  resultingItemURL:nullptr
@@ -41,25 +42,25 @@ void MacFileManager::trashItem(const FileURL& item) {
   });
 }
 
-std::vector<FileURL> MacFileManager::applicationSupportDirectories() {
-  return withinAutoreleasePool([&] {
+std::vector<FileURL> SystemFileManager::applicationSupportDirectories() {
+  return macos::withinAutoreleasePool([&] {
     NSFileManager* files = [NSFileManager defaultManager];
     return locationsOf([files URLsForDirectory:NSApplicationSupportDirectory
                                      inDomains:NSUserDomainMask]);
   });
 }
 
-std::string MacFileManager::homeDirectory() {
-  return withinAutoreleasePool([&] { return utf8OfString(NSHomeDirectory()); });
+std::string SystemFileManager::homeDirectory() {
+  return macos::withinAutoreleasePool([&] { return macos::utf8OfString(NSHomeDirectory()); });
 }
 
-std::optional<VolumeStatus> MacFileManager::volumeOf(const FileURL& item) {
+std::optional<VolumeStatus> SystemFileManager::volumeOf(const FileURL& item) {
   std::optional<VolumeStatus> status = PosixFileManager::volumeOf(item);
   if (!status) return std::nullopt;
-  withinAutoreleasePool([&] {
+  macos::withinAutoreleasePool([&] {
     // A new URL object each time: an NSURL caches the resource values it
     // was asked for, and the free space of a minute ago would answer.
-    NSURL* url = fileURLOfLocation(item);
+    NSURL* url = macos::fileURLOfLocation(item);
     if (!url) return;
     // What the system would free for a file the user asked for (purgeable
     // space and caches included), as the Finder shows it: statvfs counts
@@ -79,4 +80,4 @@ std::optional<VolumeStatus> MacFileManager::volumeOf(const FileURL& item) {
   return status;
 }
 
-}  // namespace installer::macos
+}  // namespace installer

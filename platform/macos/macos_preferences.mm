@@ -1,35 +1,48 @@
 #import <CoreFoundation/CoreFoundation.h>
 #import <Foundation/Foundation.h>
 
+#include <mutex>
+#include <set>
+
 #include "platform/macos/macos.h"
 #include "platform/macos/macos_foundation.h"
 #include "platform/macos/macos_property_list.h"
 
-namespace installer::macos {
+namespace installer {
 
-std::optional<PropertyValue> MacPreferences::copyValue(const std::string& key,
-                                                       const std::string& application) {
-  return withinAutoreleasePool([&]() -> std::optional<PropertyValue> {
-    NSString* name = stringOfUTF8(key);
-    NSString* domain = stringOfUTF8(application);
+struct SystemPreferences::State {
+  std::mutex mutex;
+  /// Applications with a change that could not be stored since their last
+  /// synchronization.
+  std::set<std::string> refusedChanges;
+};
+
+SystemPreferences::SystemPreferences() : state_(std::make_unique<State>()) {}
+SystemPreferences::~SystemPreferences() = default;
+
+std::optional<PropertyValue> SystemPreferences::copyValue(const std::string& key,
+                                                          const std::string& application) {
+  return macos::withinAutoreleasePool([&]() -> std::optional<PropertyValue> {
+    NSString* name = macos::stringOfUTF8(key);
+    NSString* domain = macos::stringOfUTF8(application);
     if (!name || !domain) return std::nullopt;
     id value = CFBridgingRelease(CFPreferencesCopyValue((__bridge CFStringRef)name,
                                                         (__bridge CFStringRef)domain,
                                                         kCFPreferencesCurrentUser,
                                                         kCFPreferencesAnyHost));
-    return propertyValueOf(value);
+    return macos::propertyValueOf(value);
   });
 }
 
-void MacPreferences::setValue(const std::string& key, const PropertyValue& value,
-                              const std::string& application) {
-  withinAutoreleasePool([&] {
-    NSString* name = stringOfUTF8(key);
-    NSString* domain = stringOfUTF8(application);
-    id object = propertyListObjectOf(value);
+void SystemPreferences::setValue(const std::string& key, const PropertyValue& value,
+                                 const std::string& application) {
+  macos::withinAutoreleasePool([&] {
+    NSString* name = macos::stringOfUTF8(key);
+    NSString* domain = macos::stringOfUTF8(application);
+    id object = macos::propertyListObjectOf(value);
     if (!name || !domain || !object) {
-      std::lock_guard lock(mutex_);
-      refusedChanges_.insert(application);
+      std::lock_guard lock(state_->mutex);
+      state_->refusedChanges.insert(application);
       return;
     }
     CFPreferencesSetValue((__bridge CFStringRef)name, (__bridge CFPropertyListRef)object,
@@ -38,14 +51,14 @@ void MacPreferences::setValue(const std::string& key, const PropertyValue& value
   });
 }
 
-bool MacPreferences::synchronize(const std::string& application) {
+bool SystemPreferences::synchronize(const std::string& application) {
   bool refused = false;
   {
-    std::lock_guard lock(mutex_);
-    refused = refusedChanges_.erase(application) > 0;
+    std::lock_guard lock(state_->mutex);
+    refused = state_->refusedChanges.erase(application) > 0;
   }
-  return withinAutoreleasePool([&] {
-    NSString* domain = stringOfUTF8(application);
+  return macos::withinAutoreleasePool([&] {
+    NSString* domain = macos::stringOfUTF8(application);
     if (!domain) return false;
     bool written = CFPreferencesSynchronize((__bridge CFStringRef)domain,
                                             kCFPreferencesCurrentUser, kCFPreferencesAnyHost);
@@ -53,4 +66,4 @@ bool MacPreferences::synchronize(const std::string& application) {
   });
 }
 
-}  // namespace installer::macos
+}  // namespace installer

@@ -7,14 +7,7 @@
 #include "platform/macos/macos.h"
 #include "platform/macos/macos_foundation.h"
 
-namespace installer::macos {
-
-std::map<std::string, std::string> MacProcessInfo::environment() {
-  return posix::environmentVariables();
-}
-
-double MacProcessInfo::systemUptime() { return [[NSProcessInfo processInfo] systemUptime]; }
-
+namespace installer {
 namespace {
 
 class MacActivity final : public Activity {
@@ -34,31 +27,22 @@ class MacActivity final : public Activity {
 
 }  // namespace
 
-std::unique_ptr<Activity> MacProcessInfo::beginActivity(const std::string& reason) {
-  return withinAutoreleasePool([&reason]() -> std::unique_ptr<Activity> {
-    id<NSObject> token = [[NSProcessInfo processInfo]
-        beginActivityWithOptions:NSActivityUserInitiatedAllowingIdleSystemSleep
-                          reason:displayStringOfUTF8(reason)];
-    return std::make_unique<MacActivity>(token);
-  });
-}
-
 /// What the dispatched blocks share with the run loop that queued them.
-struct MacRunLoop::State {
+struct SystemRunLoop::State {
   std::mutex mutex;
   std::exception_ptr failure;
 };
 
-MacRunLoop::MacRunLoop() : state_(std::make_shared<State>()) {}
+SystemRunLoop::SystemRunLoop() : state_(std::make_shared<State>()) {}
 
-MacRunLoop::~MacRunLoop() = default;
+SystemRunLoop::~SystemRunLoop() = default;
 
-bool MacRunLoop::runOnce(double limitSeconds) {
+bool SystemRunLoop::runOnce(double limitSeconds) {
   // A NaN limit would make a date that lies nowhere.
   const double limit = limitSeconds > 0 ? limitSeconds : 0;
-  const BOOL ran = withinAutoreleasePool([limit] {
+  const BOOL ran = macos::withinAutoreleasePool([limit] {
     return [[NSRunLoop mainRunLoop] runMode:NSDefaultRunLoopMode
-                                beforeDate:[NSDate dateWithTimeIntervalSinceNow:limit]];
+                                 beforeDate:[NSDate dateWithTimeIntervalSinceNow:limit]];
   });
   std::exception_ptr failure;
   {
@@ -69,9 +53,9 @@ bool MacRunLoop::runOnce(double limitSeconds) {
   return ran;
 }
 
-void MacRunLoop::sleep(double seconds) { posix::sleepFor(seconds); }
+void SystemRunLoop::sleep(double seconds) { posix::sleepFor(seconds); }
 
-void MacRunLoop::dispatchToMain(std::function<void()> block) {
+void SystemRunLoop::dispatchToMain(std::function<void()> block) {
   std::shared_ptr<State> state = state_;
   dispatch_async(dispatch_get_main_queue(), ^{
     try {
@@ -83,4 +67,19 @@ void MacRunLoop::dispatchToMain(std::function<void()> block) {
   });
 }
 
-}  // namespace installer::macos
+std::map<std::string, std::string> SystemProcessInfo::environment() {
+  return posix::environmentVariables();
+}
+
+double SystemProcessInfo::systemUptime() { return [[NSProcessInfo processInfo] systemUptime]; }
+
+std::unique_ptr<Activity> SystemProcessInfo::beginActivity(const std::string& reason) {
+  return macos::withinAutoreleasePool([&reason]() -> std::unique_ptr<Activity> {
+    id<NSObject> token = [[NSProcessInfo processInfo]
+        beginActivityWithOptions:NSActivityUserInitiatedAllowingIdleSystemSleep
+                          reason:macos::displayStringOfUTF8(reason)];
+    return std::make_unique<MacActivity>(token);
+  });
+}
+
+}  // namespace installer

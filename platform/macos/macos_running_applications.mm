@@ -58,19 +58,23 @@ bool MacRunningApplication::isFinishedLaunching() const {
 
 bool MacRunningApplication::terminate() { return [application_ terminate]; }
 
-std::vector<RunningApplicationHandle> MacRunningApplications::runningApplications(
+}  // namespace installer::macos
+
+namespace installer {
+
+std::vector<RunningApplicationHandle> SystemRunningApplications::runningApplications(
     const std::string& bundleIdentifier) {
   std::vector<RunningApplicationHandle> handles;
-  withinAutoreleasePool([&] {
-    NSString* identifier = stringOfUTF8(bundleIdentifier);
+  macos::withinAutoreleasePool([&] {
+    NSString* identifier = macos::stringOfUTF8(bundleIdentifier);
     // No application carries an identifier that is not text.
     if (!identifier) return;
     for (NSRunningApplication* application in
          [NSRunningApplication runningApplicationsWithBundleIdentifier:identifier]) {
-      handles.push_back(std::make_shared<MacRunningApplication>(application));
+      handles.push_back(std::make_shared<macos::MacRunningApplication>(application));
     }
   });
   return handles;
 }
 
-}  // namespace installer::macos
+}  // namespace installer

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include "platform/host/host_main_queue.h"
 #include "platform/host/host_process_handle.h"
 #include "tests/platform/host_test_bundles.h"
 
@@ -69,7 +70,7 @@ TEST(HostRunLoopTest, RunsBlocksFromOtherThreadsOnTheMainThreadInTheNextPass) {
 
 TEST(HostRunLoopTest, WhilePendingAPassWaitsForABlockAndEndsWhenItComes) {
   HostRunLoop loop;
-  loop.beginPendingOperation();
+  loop.state()->beginPendingOperation();
   bool ran = false;
   // Timed from before the thread starts: a slow start (as under
   // ThreadSanitizer) must not count against the wait.
@@ -92,7 +93,7 @@ TEST(HostRunLoopTest, WhilePendingAPassWaitsForABlockAndEndsWhenItComes) {
   EXPECT_GE(secondsSince(start), 0.29);
   EXPECT_LT(processCPUSeconds() - cpuBefore, 0.05);
 
-  loop.endPendingOperation();
+  loop.state()->endPendingOperation();
   start = std::chrono::steady_clock::now();
   EXPECT_FALSE(loop.runOnce(2.0));
   EXPECT_LT(secondsSince(start), 0.05);
@@ -100,10 +101,10 @@ TEST(HostRunLoopTest, WhilePendingAPassWaitsForABlockAndEndsWhenItComes) {
 
 TEST(HostRunLoopTest, TheEndOfThePendingOperationWakesAWaitingPass) {
   HostRunLoop loop;
-  loop.beginPendingOperation();
+  loop.state()->beginPendingOperation();
   std::thread finisher([&] {
     std::this_thread::sleep_for(50ms);
-    loop.endPendingOperation();
+    loop.state()->endPendingOperation();
   });
   auto start = std::chrono::steady_clock::now();
   EXPECT_TRUE(loop.runOnce(10.0));
