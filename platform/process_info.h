@@ -8,9 +8,13 @@
 namespace installer {
 
 /// Work a person started and waits for: while it is held the system neither
-/// naps the process nor stretches its timers. It ends when destroyed.
+/// naps the process nor stretches its timers. It ends when destroyed, so a
+/// copy would end it twice.
 class Activity {
  public:
+  Activity() = default;
+  Activity(const Activity&) = delete;
+  Activity& operator=(const Activity&) = delete;
   virtual ~Activity() = default;
 };
 

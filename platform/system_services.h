@@ -1,9 +1,9 @@
 #pragma once
 
-// The services each system provides without state of its own, declared once:
-// the backend the build compiles (platform/host on Linux, platform/macos on
-// the Mac) defines their members, so both backends keep one shape and a
-// service cannot grow a member on one system only. What each system uses
+// The services both systems provide in the same shape, declared once: the
+// backend the build compiles (platform/host on Linux, platform/macos on the
+// Mac) defines their members and the `State` of those that keep one, and
+// platform/posix those that are the same call on both. What each system uses
 // for them is said beside the backend's own name for the class.
 
 #include <functional>
@@ -53,7 +53,9 @@ class SystemProcessInfo final : public ProcessInfo {
 class SystemRunLoop final : public RunLoop {
  public:
   SystemRunLoop();
-  ~SystemRunLoop() override;
+  // The state's deleter was fixed where it was made, so its type may stay
+  // incomplete here.
+  ~SystemRunLoop() override = default;
   bool runOnce(double limitSeconds) override;
   void sleep(double seconds) override;
   void dispatchToMain(std::function<void()> block) override;

@@ -1,13 +1,8 @@
 #include <time.h>
 
 #include "platform/host/host.h"
-#include "platform/posix/posix_system.h"
 
 namespace installer {
-
-std::map<std::string, std::string> SystemProcessInfo::environment() {
-  return posix::environmentVariables();
-}
 
 double SystemProcessInfo::systemUptime() {
   struct timespec now {};

@@ -12,8 +12,7 @@ namespace installer {
 
 struct SystemPreferences::State {
   std::mutex mutex;
-  /// Applications with a change that could not be stored since their last
-  /// synchronization.
+  /// Applications with a change not stored since their last synchronization.
   std::set<std::string> refusedChanges;
 };
 

@@ -18,8 +18,6 @@ class MacActivity final : public Activity {
       [[NSProcessInfo processInfo] endActivity:token_];
     }
   }
-  MacActivity(const MacActivity&) = delete;
-  MacActivity& operator=(const MacActivity&) = delete;
 
  private:
   id<NSObject> token_;
@@ -34,8 +32,6 @@ struct SystemRunLoop::State {
 };
 
 SystemRunLoop::SystemRunLoop() : state_(std::make_shared<State>()) {}
-
-SystemRunLoop::~SystemRunLoop() = default;
 
 bool SystemRunLoop::runOnce(double limitSeconds) {
   // A NaN limit would make a date that lies nowhere.
@@ -53,8 +49,6 @@ bool SystemRunLoop::runOnce(double limitSeconds) {
   return ran;
 }
 
-void SystemRunLoop::sleep(double seconds) { posix::sleepFor(seconds); }
-
 void SystemRunLoop::dispatchToMain(std::function<void()> block) {
   std::shared_ptr<State> state = state_;
   dispatch_async(dispatch_get_main_queue(), ^{
@@ -65,10 +59,6 @@ void SystemRunLoop::dispatchToMain(std::function<void()> block) {
       if (!state->failure) state->failure = std::current_exception();
     }
   });
-}
-
-std::map<std::string, std::string> SystemProcessInfo::environment() {
-  return posix::environmentVariables();
 }
 
 double SystemProcessInfo::systemUptime() { return [[NSProcessInfo processInfo] systemUptime]; }
