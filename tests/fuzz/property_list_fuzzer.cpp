@@ -2,8 +2,6 @@
 // backend's property-list reader, through a bundle as the bundle service
 // opens it, and written back as the preferences service rewrites a file.
 
-#include <stdlib.h>
-
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -11,6 +9,7 @@
 
 #include "platform/host/host.h"
 #include "tests/fuzz/fuzz_platform.h"
+#include "tests/support/temporary_folder.h"
 
 namespace installer::fuzzing {
 namespace {
@@ -18,24 +17,13 @@ namespace {
 /// A folder of this process's own under $TMPDIR, removed when the process ends.
 class Scratch {
  public:
-  Scratch() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern =
-        std::string(base && base[0] == '/' ? base : "/tmp") + "/qrvx-fuzz-plist-XXXXXX";
-    if (!::mkdtemp(pattern.data())) std::abort();
-    folder_ = pattern;
-    std::filesystem::create_directories(bundle() + "/Contents");
-  }
-  ~Scratch() {
-    std::error_code ignored;
-    std::filesystem::remove_all(folder_, ignored);
-  }
-  std::string bundle() const { return folder_ + "/Fuzz.app"; }
+  Scratch() { std::filesystem::create_directories(bundle() + "/Contents"); }
+  std::string bundle() const { return folder_ / "Fuzz.app"; }
   std::string info() const { return bundle() + "/Contents/Info.plist"; }
-  std::string rewritten() const { return folder_ + "/rewritten.plist"; }
+  std::string rewritten() const { return folder_ / "rewritten.plist"; }
 
  private:
-  std::string folder_;
+  installer::testing::TemporaryFolder folder_{"qrvx-fuzz-plist"};
 };
 
 void writeFile(const std::string& path, const std::string& contents) {

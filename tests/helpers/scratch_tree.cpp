@@ -12,21 +12,6 @@ namespace fs = std::filesystem;
 
 namespace helpers_test {
 
-ScratchDirectory::ScratchDirectory() {
-  std::string pattern = (fs::temp_directory_path() / "helpers-test.XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
-}
-
-ScratchDirectory::~ScratchDirectory() {
-  std::error_code error;
-  // Read-only directories of a test tree must not keep their contents.
-  for (auto it = fs::recursive_directory_iterator(path_, error); !error && it != fs::end(it); it.increment(error))
-    if (it->is_directory(error) && !it->is_symlink(error))
-      fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, error);
-  fs::remove_all(path_, error);
-}
-
 void writeFile(const std::string& path, const std::string& content, mode_t mode) {
   fs::create_directories(fs::path(path).parent_path());
   int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);

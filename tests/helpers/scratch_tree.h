@@ -4,22 +4,11 @@
 
 #include <string>
 
+#include "tests/support/temporary_folder.h"
+
 namespace helpers_test {
 
-/// A fresh directory from mkdtemp, removed with everything in it afterwards.
-class ScratchDirectory {
- public:
-  ScratchDirectory();
-  ScratchDirectory(const ScratchDirectory&) = delete;
-  ScratchDirectory& operator=(const ScratchDirectory&) = delete;
-  ~ScratchDirectory();
-  const std::string& path() const { return path_; }
-  /// `relative` inside the scratch directory.
-  std::string operator/(const std::string& relative) const { return path_ + "/" + relative; }
-
- private:
-  std::string path_;
-};
+using ScratchDirectory = installer::testing::TemporaryFolder;
 
 /// Writes `content` to `path` (parents created) with exactly `mode`.
 void writeFile(const std::string& path, const std::string& content, mode_t mode = 0644);

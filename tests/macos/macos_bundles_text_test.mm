@@ -11,12 +11,12 @@
 #include <set>
 
 #include "platform/macos/macos.h"
-#include "tests/macos/macos_test_folder.h"
+#include "tests/support/temporary_folder.h"
 
 namespace installer::macos {
 namespace {
 
-using testing::TestFolder;
+using installer::testing::TemporaryFolder;
 
 /// A bundle at `path` whose Info.plist holds `info`.
 void makeBundle(const std::string& path, NSDictionary* info) {
@@ -28,7 +28,7 @@ void makeBundle(const std::string& path, NSDictionary* info) {
 }
 
 TEST(MacBundles, ReadsIdentifierExecutableAndInfoValues) {
-  TestFolder folder;
+  TemporaryFolder folder;
   makeBundle(folder / "Q.app", @{
     @"CFBundleIdentifier" : @"com.quorvane.browser",
     @"CFBundleExecutable" : @"Q",
@@ -48,7 +48,7 @@ TEST(MacBundles, ReadsIdentifierExecutableAndInfoValues) {
 }
 
 TEST(MacBundles, AbsentValuesStayAbsent) {
-  TestFolder folder;
+  TemporaryFolder folder;
   makeBundle(folder / "Bare.app", @{});
   std::optional<BundleContents> contents =
       MacBundles().open(FileURL::fromAbsolutePath(folder / "Bare.app"));
@@ -63,7 +63,7 @@ TEST(MacBundles, AbsentValuesStayAbsent) {
 }
 
 TEST(MacBundles, ReadsALocationAfreshAfterItsBundleWasExchanged) {
-  TestFolder folder;
+  TemporaryFolder folder;
   makeBundle(folder / "Q.app", @{@"CFBundleIdentifier" : @"com.quorvane.old"});
   makeBundle(folder / "New.app", @{@"CFBundleIdentifier" : @"com.quorvane.new"});
   const FileURL installed = FileURL::fromAbsolutePath(folder / "Q.app");

@@ -13,12 +13,12 @@
 
 #include "platform/macos/macos.h"
 #include "platform/platform_error.h"
-#include "tests/macos/macos_test_folder.h"
+#include "tests/support/temporary_folder.h"
 
 namespace installer::macos {
 namespace {
 
-using testing::TestFolder;
+using installer::testing::TemporaryFolder;
 
 FileURL location(const std::string& path) { return FileURL::fromAbsolutePath(path); }
 
@@ -31,7 +31,7 @@ std::uint32_t permissionsOf(const std::string& path) {
 }
 
 TEST(MacFileManager, CreatesDirectoriesWithExactPermissions) {
-  TestFolder folder;
+  TemporaryFolder folder;
   MacFileManager files;
   struct Case {
     mode_t umask;
@@ -49,7 +49,7 @@ TEST(MacFileManager, CreatesDirectoriesWithExactPermissions) {
 }
 
 TEST(MacFileManager, IntermediateDirectoriesDecideWhatAnExistingItemMeans) {
-  TestFolder folder;
+  TemporaryFolder folder;
   MacFileManager files;
   files.createDirectory(location(folder / "a/b/c"), true, std::nullopt);
   EXPECT_NO_THROW(files.createDirectory(location(folder / "a/b/c"), true, std::nullopt));
@@ -63,7 +63,7 @@ TEST(MacFileManager, IntermediateDirectoriesDecideWhatAnExistingItemMeans) {
 }
 
 TEST(MacFileManager, MovesNeverReplace) {
-  TestFolder folder;
+  TemporaryFolder folder;
   MacFileManager files;
   writeFile(folder / "from");
   writeFile(folder / "taken");
@@ -76,7 +76,7 @@ TEST(MacFileManager, MovesNeverReplace) {
 }
 
 TEST(MacFileManager, RemovesWholeTreesAndReportsWhatIsMissing) {
-  TestFolder folder;
+  TemporaryFolder folder;
   MacFileManager files;
   files.createDirectory(location(folder / "tree/inner"), true, std::nullopt);
   writeFile(folder / "tree/inner/file");
@@ -91,7 +91,7 @@ TEST(MacFileManager, RemovesWholeTreesAndReportsWhatIsMissing) {
 }
 
 TEST(MacFileManager, MovesAnItemToTheTrash) {
-  TestFolder folder;
+  TemporaryFolder folder;
   MacFileManager files;
   // The folder's unique name keeps the item apart from the user's own.
   const std::string name = std::filesystem::path(folder.path()).filename().string();
@@ -112,7 +112,7 @@ TEST(MacFileManager, MovesAnItemToTheTrash) {
 }
 
 TEST(MacFileManager, TakesTheQuarantineMarkOffAWholeTree) {
-  TestFolder folder;
+  TemporaryFolder folder;
   MacFileManager files;
   files.createDirectory(location(folder / "Q.app/Contents"), true, std::nullopt);
   writeFile(folder / "Q.app/Contents/file");
@@ -133,7 +133,7 @@ TEST(MacFileManager, TakesTheQuarantineMarkOffAWholeTree) {
 }
 
 TEST(MacFileManager, ListsDirectEntriesHiddenOnesOnlyWhenAsked) {
-  TestFolder folder;
+  TemporaryFolder folder;
   MacFileManager files;
   writeFile(folder / "b");
   writeFile(folder / ".hidden");
@@ -163,7 +163,7 @@ TEST(MacFileManager, AnswersTheUsersFolders) {
 }
 
 TEST(MacFileManager, TheSystemVolumeSaysItCanHoldTheBrowser) {
-  TestFolder folder;
+  TemporaryFolder folder;
   std::optional<VolumeStatus> volume = MacFileManager().volumeOf(location(folder.path()));
   ASSERT_TRUE(volume);  // APFS, as every Mac's system volume is
   EXPECT_FALSE(volume->readOnly);
@@ -174,7 +174,7 @@ TEST(MacFileManager, TheSystemVolumeSaysItCanHoldTheBrowser) {
 }
 
 TEST(MacPosix, ExchangeSwapsTwoEntriesAtomically) {
-  TestFolder folder;
+  TemporaryFolder folder;
   MacPosix posix;
   ASSERT_EQ(::mkdir((folder / "first").c_str(), 0700), 0);
   writeFile(folder / "second");
@@ -189,7 +189,7 @@ TEST(MacPosix, ExchangeSwapsTwoEntriesAtomically) {
 }
 
 TEST(MacPosix, LocksAndResolvesPaths) {
-  TestFolder folder;
+  TemporaryFolder folder;
   MacPosix posix;
   int descriptor = posix.openDirectory(folder.path());
   int other = posix.openDirectory(folder.path());

@@ -200,8 +200,6 @@ TEST(HostFileManagerTest, QuarantineGoesFromReadOnlyItemsAsTheirOwnerKeepingMode
     EXPECT_EQ(::getxattr(item.c_str(), mark, nullptr, 0) < 0, removed) << item;
     EXPECT_EQ(modeOf(item), mode) << item;
   }
-  for (const char* item : {"/marked/Contents", "/walked/locked"})
-    ::chmod((tree + item).c_str(), 0755);
 }
 
 TEST(HostFileManagerTest, ContentsOfDirectoryListHiddenEntriesOnlyWhenAsked) {

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "tests/support/scoped_variable.h"
-
 // Shared fixtures of the host backend tests: a private temporary folder, and
 // probes that run this test program again as a child process, for what can
 // only be observed from a fresh process (its own executable path, GIO's
@@ -24,34 +22,13 @@
 #include <vector>
 
 #include "platform/host/host.h"
+#include "tests/support/scoped_variable.h"
+#include "tests/support/temporary_folder.h"
 
 namespace installer::host::fixtures {
 
-/// A folder of its own under $TMPDIR (or /tmp), removed with everything in it.
-class TemporaryFolder {
- public:
-  TemporaryFolder() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && base[0] == '/' ? base : "/tmp") +
-                          "/qrvx-host-test-XXXXXX";
-    if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  TemporaryFolder(const TemporaryFolder&) = delete;
-  TemporaryFolder& operator=(const TemporaryFolder&) = delete;
-  ~TemporaryFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-
-  const std::string& path() const { return path_; }
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
-
 using installer::testing::ScopedVariable;
+using installer::testing::TemporaryFolder;
 
 inline void writeFile(const std::string& path, const std::string& contents) {
   std::ofstream(path, std::ios::binary) << contents;

@@ -1,9 +1,8 @@
 #include "tests/support/platform_test.h"
 
-#include <stdlib.h>
-
 #include <filesystem>
 #include <fstream>
+#include <stdexcept>
 
 namespace installer::testing {
 
@@ -22,19 +21,9 @@ PlatformTest::PlatformTest() {
   services_.uuids = &hostUUIDs_;
   services_.text = &hostText_;
   previous_ = installServices(services_);
-
-  std::string pattern = (std::filesystem::temp_directory_path() / "qrvx-unit-XXXXXX").string();
-  if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-  root_ = std::filesystem::canonical(pattern).string();
 }
 
-PlatformTest::~PlatformTest() {
-  installServices(previous_);
-  std::error_code ignored;
-  std::filesystem::permissions(root_, std::filesystem::perms::owner_all,
-                               std::filesystem::perm_options::add, ignored);
-  std::filesystem::remove_all(root_, ignored);
-}
+PlatformTest::~PlatformTest() { installServices(previous_); }
 
 void writeFile(const std::string& path, const std::string& contents) {
   std::ofstream out(path, std::ios::binary);

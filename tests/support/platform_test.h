@@ -11,6 +11,7 @@
 
 #include "platform/host/host.h"
 #include "tests/support/fake_platform.h"
+#include "tests/support/temporary_folder.h"
 
 namespace installer::testing {
 
@@ -20,9 +21,9 @@ class PlatformTest : public ::testing::Test {
   ~PlatformTest() override;
 
   /// The test's own directory, its path resolved.
-  const std::string& root() const { return root_; }
+  const std::string& root() const { return folder_.path(); }
   FileURL url(const std::string& relative) const {
-    return FileURL::fromAbsolutePath(root_ + "/" + relative);
+    return FileURL::fromAbsolutePath(folder_ / relative);
   }
 
   host::HostFileManager hostFiles_;
@@ -45,7 +46,7 @@ class PlatformTest : public ::testing::Test {
 
  private:
   Services previous_;
-  std::string root_;
+  TemporaryFolder folder_{"qrvx-unit"};
 };
 
 /// What a test bundle's Info.plist holds; absent values are left out.
