@@ -6,7 +6,6 @@
 // cached folders, inherited descriptors).
 
 #include <fcntl.h>
-#include <stdlib.h>
 #include <unistd.h>
 
 #include <cstdlib>
